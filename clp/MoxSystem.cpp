@@ -1,0 +1,14 @@
+#include "MoxSystem.h"
+
+#include "../support/MoxTrace.h"
+
+static const MoxComponent componentId = Support;
+
+void MoxSystem::stop(bool force) {
+    MOX_TRACE_ENTRY();
+    MOX_TRACE_NUMBER(1, "force", static_cast<Uint32>(force));
+}
+
+void MoxSystem::stopAllManagers() {
+    MOX_TRACE_ENTRY();
+}

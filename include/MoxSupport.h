@@ -1,0 +1,15 @@
+#ifndef MOX_SUPPORT_H
+#define MOX_SUPPORT_H
+
+// Interface of the support component: errors, exceptions, tracing,
+// profiling, the debug registry and system control.
+
+#include "Mox.h"
+#include "MoxComponents.h"
+#include "MoxErrorCodes.h"
+#include "../support/MoxError.h"
+#include "../support/MoxException.h"
+#include "../support/MoxTrace.h"
+#include "../support/MoxTraceManager.h"
+
+#endif

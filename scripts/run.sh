@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Sets up a machine, builds the engine and runs the main job, moxstop, with
+# the given arguments.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+mkdir -p "$root/build"
+"$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=Release -DMOX_BUILD_TESTS=OFF -DMOX_BUILD_BENCHMARKS=OFF
+exec "$root/build/release/moxstop" "$@"

@@ -1,0 +1,148 @@
+#ifndef MOX_ERROR_H
+#define MOX_ERROR_H
+
+#include <cstdio>
+
+#include "../include/Mox.h"
+#include "../include/MoxErrorCodes.h"
+
+#define MOX_ERROR_FAIL_SQLSTATE "ERZZZ"
+#define MOX_ERROR_FAIL_MSGTEXT "Internal message failure"
+
+struct MoxErrorMessage;
+
+// Text that stands in for a placeholder whose token was not given at all.
+#define MOX_ERROR_ABSENT_TOKEN "(null)"
+
+// Size of the buffer that one converted token of the MOX_SET_ERROR_TOKEN
+// macros is written into.
+#define MOX_ERROR_TOKEN_BUFFER_LENGTH (MOX_DIGITS_OF_TYPE(Uint32) + 10)
+
+// The process's error object: the last error as code, SQLSTATE and formatted
+// message. Operations that return a MoxErrorCode set it before they return.
+//
+// One per process, created first by the program's entry (or on first use by
+// getErrorObject); not protected against threads, since every process runs
+// one thread.
+class MoxError {
+  public:
+    MoxError();
+    ~MoxError();
+    MoxError(const MoxError&) = delete;
+    MoxError& operator=(const MoxError&) = delete;
+
+    static MoxError* getErrorObject();
+
+    // Records a code and formats its message with up to six tokens.
+    void setError(MoxComponent component, MoxErrorCode errorCode, const char* token1 = nullptr,
+                  const char* token2 = nullptr, const char* token3 = nullptr, const char* token4 = nullptr,
+                  const char* token5 = nullptr, const char* token6 = nullptr);
+
+    // Records where the current error passed; the first location after a
+    // setError of an internal or parameter failure becomes part of the message.
+    void addTraceRecord(const char* file, const char* function, Uint32 line);
+
+    MoxErrorCode getErrorCode() const { return errorCode; }
+    MoxComponent getComponent() const { return component; }
+
+    // Copies out at most length-1 characters of the message (the caller gives
+    // at least 1) and, if sqlstate is given, the 5 SQLSTATE characters without
+    // terminator into a zero-filled buffer of at least 6.
+    void getError(char* message, Uint32 length, char* sqlstate);
+
+    static const char* convertToString(Uint32 value, char* buffer);
+    static const char* convertToString(Sint32 value, char* buffer);
+    static const char* convertToString(const char* value, char* buffer);
+
+  private:
+    static const MoxErrorMessage* findMessage(MoxErrorCode errorCode);
+
+    static MoxError* instance;
+
+    MoxComponent component;
+    MoxErrorCode errorCode;
+    char sqlstate[MOX_SQLSTATE_LENGTH + 1];
+    char errorMessage[MOX_ERROR_MESSAGE_LENGTH + 1];
+    bool errorLocation;
+    FILE* traceFile;
+};
+
+MoxErrorCode MoxGetErrorCode();
+
+#define MOX_TRACE_ERROR() MoxError::getErrorObject()->addTraceRecord(__FILE__, __FUNCTION__, __LINE__)
+
+#define MOX_SET_ERROR(errorCode)                                            \
+    do {                                                                    \
+        MoxError::getErrorObject()->setError(componentId, (errorCode));     \
+        MOX_TRACE_ERROR();                                                  \
+    } while (0)
+
+// Each token gets its own zero-filled buffer, so that numbers and texts can
+// be mixed freely.
+#define MOX_ERROR_TOKEN_(n, value)                                          \
+    char moxErrorTokenBuffer##n[MOX_ERROR_TOKEN_BUFFER_LENGTH] = {0};       \
+    const char* moxErrorToken##n = MoxError::convertToString((value), moxErrorTokenBuffer##n)
+
+#define MOX_SET_ERROR_TOKEN1(errorCode, t1)                                                 \
+    do {                                                                                    \
+        MOX_ERROR_TOKEN_(1, t1);                                                            \
+        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1);     \
+        MOX_TRACE_ERROR();                                                                  \
+    } while (0)
+
+#define MOX_SET_ERROR_TOKEN2(errorCode, t1, t2)                                                         \
+    do {                                                                                                \
+        MOX_ERROR_TOKEN_(1, t1);                                                                        \
+        MOX_ERROR_TOKEN_(2, t2);                                                                        \
+        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2); \
+        MOX_TRACE_ERROR();                                                                              \
+    } while (0)
+
+#define MOX_SET_ERROR_TOKEN3(errorCode, t1, t2, t3)                                                      \
+    do {                                                                                                 \
+        MOX_ERROR_TOKEN_(1, t1);                                                                         \
+        MOX_ERROR_TOKEN_(2, t2);                                                                         \
+        MOX_ERROR_TOKEN_(3, t3);                                                                         \
+        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2,  \
+                                             moxErrorToken3);                                            \
+        MOX_TRACE_ERROR();                                                                               \
+    } while (0)
+
+#define MOX_SET_ERROR_TOKEN4(errorCode, t1, t2, t3, t4)                                                  \
+    do {                                                                                                 \
+        MOX_ERROR_TOKEN_(1, t1);                                                                         \
+        MOX_ERROR_TOKEN_(2, t2);                                                                         \
+        MOX_ERROR_TOKEN_(3, t3);                                                                         \
+        MOX_ERROR_TOKEN_(4, t4);                                                                         \
+        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2,  \
+                                             moxErrorToken3, moxErrorToken4);                            \
+        MOX_TRACE_ERROR();                                                                               \
+    } while (0)
+
+#define MOX_SET_ERROR_TOKEN5(errorCode, t1, t2, t3, t4, t5)                                              \
+    do {                                                                                                 \
+        MOX_ERROR_TOKEN_(1, t1);                                                                         \
+        MOX_ERROR_TOKEN_(2, t2);                                                                         \
+        MOX_ERROR_TOKEN_(3, t3);                                                                         \
+        MOX_ERROR_TOKEN_(4, t4);                                                                         \
+        MOX_ERROR_TOKEN_(5, t5);                                                                         \
+        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2,  \
+                                             moxErrorToken3, moxErrorToken4, moxErrorToken5);            \
+        MOX_TRACE_ERROR();                                                                               \
+    } while (0)
+
+#define MOX_SET_ERROR_TOKEN6(errorCode, t1, t2, t3, t4, t5, t6)                                          \
+    do {                                                                                                 \
+        MOX_ERROR_TOKEN_(1, t1);                                                                         \
+        MOX_ERROR_TOKEN_(2, t2);                                                                         \
+        MOX_ERROR_TOKEN_(3, t3);                                                                         \
+        MOX_ERROR_TOKEN_(4, t4);                                                                         \
+        MOX_ERROR_TOKEN_(5, t5);                                                                         \
+        MOX_ERROR_TOKEN_(6, t6);                                                                         \
+        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2,  \
+                                             moxErrorToken3, moxErrorToken4, moxErrorToken5,             \
+                                             moxErrorToken6);                                            \
+        MOX_TRACE_ERROR();                                                                               \
+    } while (0)
+
+#endif
