@@ -1,0 +1,37 @@
+#include "MoxTransactionId.h"
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <type_traits>
+
+#include "../log/MoxNumberPair.h"
+#include "../support/MoxException.h"
+#include "../support/MoxTrace.h"
+
+static const MoxComponent componentId = LogManager;
+
+const MoxTransactionId MoxTransactionId::INVALID_TRANSACTION_ID(0, 0);
+
+MoxTransactionId::MoxTransactionId() : mProcessID(getpid()), mUniqueCount(0), padding(0) {}
+
+MoxTransactionId::MoxTransactionId(const std::string& text) : padding(0) {
+    MOX_TRACE_ENTRY();
+    // Checked here, inside a member, because the fields are private.
+    static_assert(sizeof(pid_t) == sizeof(Sint32));
+    static_assert(sizeof(MoxTransactionId) == 8 && offsetof(MoxTransactionId, mProcessID) == 0 &&
+                  offsetof(MoxTransactionId, mUniqueCount) == 4);
+    static_assert(std::is_trivially_copyable_v<MoxTransactionId> && std::is_standard_layout_v<MoxTransactionId>);
+    if (!MoxNumberPair::parse(text, mProcessID, mUniqueCount)) {
+        THROW_wARGS1(MOX_TRANSACTION_ID_PARSING_FAILED, text);
+    }
+}
+
+std::string MoxTransactionId::dump() const {
+    MOX_TRACE_ENTRY();
+    return std::to_string(mProcessID) + "," + std::to_string(mUniqueCount);
+}
+
+std::ostream& operator<<(std::ostream& os, const MoxTransactionId& transactionId) {
+    return os << transactionId.dump();
+}

@@ -1,0 +1,48 @@
+#include "MoxTransactionManager.h"
+
+#include <unistd.h>
+
+#include <iostream>
+
+#include "../support/MoxTrace.h"
+
+static const MoxComponent componentId = LogManager;
+
+MoxTransactionManager* MoxTransactionManager::instance = nullptr;
+
+MoxTransactionManager::MoxTransactionManager() : mCurrentTransactionID() {
+    MOX_TRACE_ENTRY();
+}
+
+MoxTransactionManager* MoxTransactionManager::getInstance() {
+    if (instance == nullptr) {
+        instance = new MoxTransactionManager();
+    }
+    return instance;
+}
+
+void MoxTransactionManager::adoptCallingProcess() {
+    pid_t self = getpid();
+    if (mCurrentTransactionID.getProcessId() != self) {
+        mCurrentTransactionID = MoxTransactionId(self, 0);
+    }
+}
+
+MoxTransactionId MoxTransactionManager::getCurrentTransactionID() {
+    MOX_TRACE_ENTRY();
+    adoptCallingProcess();
+    return mCurrentTransactionID;
+}
+
+MoxErrorCode MoxTransactionManager::startNewTransaction() {
+    MOX_TRACE_ENTRY();
+    adoptCallingProcess();
+    Uint16 next = static_cast<Uint16>(mCurrentTransactionID.getUniqueCount() + 1);
+    mCurrentTransactionID = MoxTransactionId(mCurrentTransactionID.getProcessId(), next);
+    return MOX_SUCCESS;
+}
+
+void MoxTransactionManager::dumpTransactionId(const char*) {
+    MOX_TRACE_ENTRY();
+    std::cout << "Current TransactionId: " << getInstance()->getCurrentTransactionID() << std::endl;
+}
