@@ -1,0 +1,279 @@
+#include "MoxFileManager.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "../support/MoxError.h"
+#include "../support/MoxTrace.h"
+
+static const MoxComponent componentId = FileManager;
+
+MoxFileManager* MoxFileManager::instance = nullptr;
+
+MoxFileManager::MoxFileManager() : openFiles(), fileName(), segmentOffset(0) {
+    MOX_TRACE_ENTRY();
+}
+
+MoxFileManager::~MoxFileManager() {
+    MOX_TRACE_ENTRY();
+    for (const FileSegment& entry : openFiles) {
+        if (entry.handle != nullptr) {
+            entry.handle->close();
+            delete entry.handle;
+        }
+    }
+    openFiles.clear();
+    if (instance == this) {
+        instance = nullptr;
+    }
+}
+
+MoxFileManager* MoxFileManager::getInstance() {
+    if (instance == nullptr) {
+        instance = new MoxFileManager();
+    }
+    return instance;
+}
+
+MoxErrorCode MoxFileManager::create(SegmentId segment) {
+    MOX_TRACE_ENTRY();
+    if (segment == 0) {
+        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
+        return MOX_PARAMETER_FAIL;
+    }
+    if (findFileInList(segment) != openFiles.end()) {
+        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_ALREADY_EXISTS, static_cast<Uint32>(segment));
+        return MOX_FM_FILE_ALREADY_EXISTS;
+    }
+    const char* name = getFileName(segment);
+    if (name == nullptr) {
+        return MoxGetErrorCode();
+    }
+    // Exclusive creation: a file that exists, also one that another process
+    // creates at the same moment, is never truncated.
+    FILE* file = fopen(name, "wbx");
+    if (file == nullptr) {
+        MoxErrorCode rc = errno == EEXIST ? MOX_FM_FILE_ALREADY_EXISTS : MOX_FM_FILE_CREATE_FAIL;
+        MOX_SET_ERROR_TOKEN1(rc, static_cast<Uint32>(segment));
+        return rc;
+    }
+    if (fclose(file) != 0) {
+        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_CREATE_FAIL, static_cast<Uint32>(segment));
+        return MOX_FM_FILE_CREATE_FAIL;
+    }
+    return MOX_SUCCESS;
+}
+
+MoxErrorCode MoxFileManager::drop(SegmentId segment) {
+    MOX_TRACE_ENTRY();
+    if (segment == 0) {
+        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
+        return MOX_PARAMETER_FAIL;
+    }
+    if (findFileInList(segment) != openFiles.end()) {
+        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_STILL_OPEN, static_cast<Uint32>(segment));
+        return MOX_FM_FILE_STILL_OPEN;
+    }
+    const char* name = getFileName(segment);
+    if (name == nullptr) {
+        return MoxGetErrorCode();
+    }
+    if (!exists(name)) {
+        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_NOT_FOUND, static_cast<Uint32>(segment));
+        return MOX_FM_FILE_NOT_FOUND;
+    }
+    if (remove(name) != 0) {
+        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_DROP_FAIL, static_cast<Uint32>(segment));
+        return MOX_FM_FILE_DROP_FAIL;
+    }
+    return MOX_SUCCESS;
+}
+
+MoxErrorCode MoxFileManager::open(SegmentId segment) {
+    MOX_TRACE_ENTRY();
+    if (segment == 0) {
+        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
+        return MOX_PARAMETER_FAIL;
+    }
+    const char* name = getFileName(segment);
+    if (name == nullptr) {
+        return MoxGetErrorCode();
+    }
+    if (!exists(name)) {
+        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_NOT_FOUND, static_cast<Uint32>(segment));
+        return MOX_FM_FILE_NOT_FOUND;
+    }
+    if (findFileInList(segment) != openFiles.end()) {
+        return MOX_SUCCESS;
+    }
+    std::fstream* handle = new std::fstream(name, std::ios::in | std::ios::out | std::ios::binary);
+    if (!handle->is_open()) {
+        delete handle;
+        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_OPEN_FAIL, static_cast<Uint32>(segment));
+        return MOX_FM_FILE_OPEN_FAIL;
+    }
+    openFiles.insert(FileSegment{segment, handle});
+    return MOX_SUCCESS;
+}
+
+MoxErrorCode MoxFileManager::close(SegmentId segment) {
+    MOX_TRACE_ENTRY();
+    auto entry = findFileInList(segment);
+    if (entry == openFiles.end()) {
+        return MOX_SUCCESS;
+    }
+    std::fstream* handle = entry->handle;
+    openFiles.erase(entry);
+    handle->close();
+    bool failed = handle->fail();
+    delete handle;
+    if (failed) {
+        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_CLOSE_FAIL, static_cast<Uint32>(segment));
+        return MOX_FM_FILE_CLOSE_FAIL;
+    }
+    return MOX_SUCCESS;
+}
+
+MoxErrorCode MoxFileManager::read(SegmentId segment, PageId page, unsigned char* buffer) {
+    MOX_TRACE_ENTRY();
+    if (buffer == nullptr || page > MOX_MAX_PAGE_ID) {
+        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
+        return MOX_PARAMETER_FAIL;
+    }
+    std::fstream* file = getFileHandle(segment);
+    if (file == nullptr) {
+        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_NOT_OPEN, static_cast<Uint32>(segment));
+        return MOX_FM_FILE_NOT_OPEN;
+    }
+    Uint64 size = 0;
+    MoxErrorCode rc = getFileSize(*file, segment, MOX_FM_FILE_READ_FAIL, size);
+    if (rc != MOX_SUCCESS) {
+        return rc;
+    }
+    Uint64 pages = size / MOX_PAGE_SIZE;
+    if (page >= pages) {
+        std::string pagesText = std::to_string(pages);
+        MOX_SET_ERROR_TOKEN3(MOX_FM_PAGE_NOT_EXISTS, static_cast<Uint32>(page), static_cast<Uint32>(segment),
+                             pagesText.c_str());
+        return MOX_FM_PAGE_NOT_EXISTS;
+    }
+    file->seekg(static_cast<std::streamoff>(page) * MOX_PAGE_SIZE);
+    file->read(reinterpret_cast<char*>(buffer), MOX_PAGE_SIZE);
+    if (!*file) {
+        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_READ_FAIL, static_cast<Uint32>(segment));
+        return MOX_FM_FILE_READ_FAIL;
+    }
+    return MOX_SUCCESS;
+}
+
+MoxErrorCode MoxFileManager::write(SegmentId segment, PageId page, const unsigned char* buffer) {
+    MOX_TRACE_ENTRY();
+    if (buffer == nullptr || page > MOX_MAX_PAGE_ID) {
+        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
+        return MOX_PARAMETER_FAIL;
+    }
+    std::fstream* file = getFileHandle(segment);
+    if (file == nullptr) {
+        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_NOT_OPEN, static_cast<Uint32>(segment));
+        return MOX_FM_FILE_NOT_OPEN;
+    }
+    Uint64 size = 0;
+    MoxErrorCode rc = getFileSize(*file, segment, MOX_FM_FILE_WRITE_FAIL, size);
+    if (rc != MOX_SUCCESS) {
+        return rc;
+    }
+    static const char zeroPage[MOX_PAGE_SIZE] = {};
+    file->seekp(static_cast<std::streamoff>(size));
+    for (Uint64 pages = size / MOX_PAGE_SIZE; pages < page && *file; ++pages) {
+        file->write(zeroPage, MOX_PAGE_SIZE);
+    }
+    if (*file) {
+        file->seekp(static_cast<std::streamoff>(page) * MOX_PAGE_SIZE);
+        file->write(reinterpret_cast<const char*>(buffer), MOX_PAGE_SIZE);
+        // Another process may read this page from the file as soon as the
+        // buffer pool latch is released: it must not wait in our stream.
+        file->flush();
+    }
+    if (!*file) {
+        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_WRITE_FAIL, static_cast<Uint32>(segment));
+        return MOX_FM_FILE_WRITE_FAIL;
+    }
+    return MOX_SUCCESS;
+}
+
+bool MoxFileManager::exists(const char* name) const {
+    MOX_TRACE_ENTRY();
+    if (name == nullptr) {
+        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
+        return false;
+    }
+    MOX_TRACE_STRING(0, name);
+    FILE* file = fopen(name, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    fclose(file);
+    return true;
+}
+
+const char* MoxFileManager::getFileName(SegmentId segment) {
+    MOX_TRACE_ENTRY();
+    if (segmentOffset == 0) {
+        // An empty path counts as unset: it would put the files into "/".
+        const char* directory = getenv("MOX_DATABASE_PATH");
+        if (directory == nullptr || directory[0] == '\0') {
+            directory = MOX_DEFAULT_DATABASE_PATH;
+        }
+        memset(fileName, 0, sizeof(fileName));
+        size_t length = strlen(directory);
+        if (length > maxDirectoryLength) {
+            MOX_SET_ERROR_TOKEN2(MOX_FM_PATH_TOO_LONG, directory, maxDirectoryLength);
+            return nullptr;
+        }
+        memcpy(fileName, directory, length);
+        if (fileName[length - 1] == '/') {
+            --length;
+        }
+        memcpy(fileName + length, "/Seg", 4);
+        segmentOffset = static_cast<Uint32>(length + 4);
+    }
+    snprintf(fileName + segmentOffset, sizeof(fileName) - segmentOffset, MOX_FORMAT_UINT32 ".mox",
+             static_cast<Uint32>(segment));
+    MOX_TRACE_STRING(10, fileName);
+    return fileName;
+}
+
+std::set<MoxFileManager::FileSegment, MoxFileManager::FileSegmentCompare>::iterator MoxFileManager::findFileInList(
+    SegmentId segment) {
+    MOX_TRACE_ENTRY();
+    return openFiles.find(FileSegment{segment, nullptr});
+}
+
+std::fstream* MoxFileManager::getFileHandle(SegmentId segment) {
+    MOX_TRACE_ENTRY();
+    auto entry = findFileInList(segment);
+    return entry == openFiles.end() ? nullptr : entry->handle;
+}
+
+MoxErrorCode MoxFileManager::getFileSize(std::fstream& file, SegmentId segment, MoxErrorCode failure, Uint64& size) {
+    MOX_TRACE_ENTRY();
+    // A failed earlier operation must not block this one.
+    file.clear();
+    file.seekg(0, std::ios::end);
+    std::streamoff end = file.tellg();
+    if (!file || end < 0) {
+        MOX_SET_ERROR_TOKEN1(failure, static_cast<Uint32>(segment));
+        return failure;
+    }
+    size = static_cast<Uint64>(end);
+    if (size % MOX_PAGE_SIZE != 0) {
+        std::string sizeText = std::to_string(size);
+        MOX_SET_ERROR_TOKEN3(MOX_FM_FILE_INVALID_SIZE, static_cast<Uint32>(segment), sizeText.c_str(),
+                             static_cast<Uint32>(MOX_PAGE_SIZE));
+        return MOX_FM_FILE_INVALID_SIZE;
+    }
+    return MOX_SUCCESS;
+}

@@ -1,0 +1,80 @@
+#ifndef MOX_FILE_MANAGER_H
+#define MOX_FILE_MANAGER_H
+
+#include <fstream>
+#include <set>
+
+#include "../include/Mox.h"
+#include "../include/MoxErrorCodes.h"
+
+// Names, creates, removes, opens and closes the segment files of the database
+// directory and reads and writes them page by page. A segment file holds raw
+// 4096-byte pages and nothing else: page n is bytes n*4096 to (n+1)*4096.
+//
+// One per process, created by getInstance on first use and deleted by the
+// system stop; the buffer manager is its only client and serialises page
+// access across processes. Every operation returns a code that is also set
+// in the error object, and none throws.
+class MoxFileManager {
+  public:
+    static MoxFileManager* getInstance();
+    // Whether the process has a manager, so that stopping deletes only one that exists.
+    static bool hasInstance() { return instance != nullptr; }
+
+    // Closes every open file.
+    ~MoxFileManager();
+    MoxFileManager(const MoxFileManager&) = delete;
+    MoxFileManager& operator=(const MoxFileManager&) = delete;
+
+    // Creates the segment's empty file without opening it.
+    MoxErrorCode create(SegmentId segment);
+    // Removes the segment's file, which must not be open.
+    MoxErrorCode drop(SegmentId segment);
+    // Opens the file for reading and writing; an open segment stays as it is.
+    MoxErrorCode open(SegmentId segment);
+    // Closes the file; a segment that is not open is left alone.
+    MoxErrorCode close(SegmentId segment);
+    // Reads page `page` into buffer (4096 bytes).
+    MoxErrorCode read(SegmentId segment, PageId page, unsigned char* buffer);
+    // Writes buffer (4096 bytes) as page `page`, first filling the file up to
+    // it with zero pages. The page is handed to the file before returning, so
+    // other processes read it at once.
+    MoxErrorCode write(SegmentId segment, PageId page, const unsigned char* buffer);
+
+  private:
+    // Tests read the built file names.
+    friend class MoxFileManagerTest;
+
+    struct FileSegment {
+        SegmentId segmentId = 0;
+        std::fstream* handle = nullptr;  // owned by the manager
+    };
+    struct FileSegmentCompare {
+        bool operator()(const FileSegment& a, const FileSegment& b) const { return a.segmentId < b.segmentId; }
+    };
+
+    // Room in fileName for the directory: the rest is "/Seg", five digits,
+    // ".mox" and the terminator, with spare.
+    static constexpr Uint32 fileNameLength = 1000;
+    static constexpr Uint32 maxDirectoryLength = 978;
+
+    MoxFileManager();
+
+    bool exists(const char* name) const;
+    // Builds the segment's file name in fileName; nullptr when the directory
+    // is too long. The directory is read on the first successful call only.
+    const char* getFileName(SegmentId segment);
+    std::set<FileSegment, FileSegmentCompare>::iterator findFileInList(SegmentId segment);
+    std::fstream* getFileHandle(SegmentId segment);
+    // The file's size in bytes, which must be a whole number of pages; sets
+    // `failure` or MOX_FM_FILE_INVALID_SIZE otherwise.
+    MoxErrorCode getFileSize(std::fstream& file, SegmentId segment, MoxErrorCode failure, Uint64& size);
+
+    static MoxFileManager* instance;
+
+    std::set<FileSegment, FileSegmentCompare> openFiles;
+    char fileName[fileNameLength];
+    Uint32 segmentOffset;
+};
+
+#endif
