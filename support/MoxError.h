@@ -71,23 +71,23 @@ MoxErrorCode MoxGetErrorCode();
 
 #define MOX_TRACE_ERROR() MoxError::getErrorObject()->addTraceRecord(__FILE__, __FUNCTION__, __LINE__)
 
-#define MOX_SET_ERROR(errorCode)                                            \
-    do {                                                                    \
-        MoxError::getErrorObject()->setError(componentId, (errorCode));     \
-        MOX_TRACE_ERROR();                                                  \
+#define MOX_SET_ERROR(errorCode)                                        \
+    do {                                                                \
+        MoxError::getErrorObject()->setError(componentId, (errorCode)); \
+        MOX_TRACE_ERROR();                                              \
     } while (0)
 
 // Each token gets its own zero-filled buffer, so that numbers and texts can
 // be mixed freely.
-#define MOX_ERROR_TOKEN_(n, value)                                          \
-    char moxErrorTokenBuffer##n[MOX_ERROR_TOKEN_BUFFER_LENGTH] = {0};       \
+#define MOX_ERROR_TOKEN_(n, value)                                    \
+    char moxErrorTokenBuffer##n[MOX_ERROR_TOKEN_BUFFER_LENGTH] = {0}; \
     const char* moxErrorToken##n = MoxError::convertToString((value), moxErrorTokenBuffer##n)
 
-#define MOX_SET_ERROR_TOKEN1(errorCode, t1)                                                 \
-    do {                                                                                    \
-        MOX_ERROR_TOKEN_(1, t1);                                                            \
-        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1);     \
-        MOX_TRACE_ERROR();                                                                  \
+#define MOX_SET_ERROR_TOKEN1(errorCode, t1)                                             \
+    do {                                                                                \
+        MOX_ERROR_TOKEN_(1, t1);                                                        \
+        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1); \
+        MOX_TRACE_ERROR();                                                              \
     } while (0)
 
 #define MOX_SET_ERROR_TOKEN2(errorCode, t1, t2)                                                         \
@@ -98,51 +98,50 @@ MoxErrorCode MoxGetErrorCode();
         MOX_TRACE_ERROR();                                                                              \
     } while (0)
 
-#define MOX_SET_ERROR_TOKEN3(errorCode, t1, t2, t3)                                                      \
-    do {                                                                                                 \
-        MOX_ERROR_TOKEN_(1, t1);                                                                         \
-        MOX_ERROR_TOKEN_(2, t2);                                                                         \
-        MOX_ERROR_TOKEN_(3, t3);                                                                         \
-        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2,  \
-                                             moxErrorToken3);                                            \
-        MOX_TRACE_ERROR();                                                                               \
+#define MOX_SET_ERROR_TOKEN3(errorCode, t1, t2, t3)                                                    \
+    do {                                                                                               \
+        MOX_ERROR_TOKEN_(1, t1);                                                                       \
+        MOX_ERROR_TOKEN_(2, t2);                                                                       \
+        MOX_ERROR_TOKEN_(3, t3);                                                                       \
+        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2, \
+                                             moxErrorToken3);                                          \
+        MOX_TRACE_ERROR();                                                                             \
     } while (0)
 
-#define MOX_SET_ERROR_TOKEN4(errorCode, t1, t2, t3, t4)                                                  \
-    do {                                                                                                 \
-        MOX_ERROR_TOKEN_(1, t1);                                                                         \
-        MOX_ERROR_TOKEN_(2, t2);                                                                         \
-        MOX_ERROR_TOKEN_(3, t3);                                                                         \
-        MOX_ERROR_TOKEN_(4, t4);                                                                         \
-        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2,  \
-                                             moxErrorToken3, moxErrorToken4);                            \
-        MOX_TRACE_ERROR();                                                                               \
+#define MOX_SET_ERROR_TOKEN4(errorCode, t1, t2, t3, t4)                                                                \
+    do {                                                                                                               \
+        MOX_ERROR_TOKEN_(1, t1);                                                                                       \
+        MOX_ERROR_TOKEN_(2, t2);                                                                                       \
+        MOX_ERROR_TOKEN_(3, t3);                                                                                       \
+        MOX_ERROR_TOKEN_(4, t4);                                                                                       \
+        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2, moxErrorToken3, \
+                                             moxErrorToken4);                                                          \
+        MOX_TRACE_ERROR();                                                                                             \
     } while (0)
 
-#define MOX_SET_ERROR_TOKEN5(errorCode, t1, t2, t3, t4, t5)                                              \
-    do {                                                                                                 \
-        MOX_ERROR_TOKEN_(1, t1);                                                                         \
-        MOX_ERROR_TOKEN_(2, t2);                                                                         \
-        MOX_ERROR_TOKEN_(3, t3);                                                                         \
-        MOX_ERROR_TOKEN_(4, t4);                                                                         \
-        MOX_ERROR_TOKEN_(5, t5);                                                                         \
-        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2,  \
-                                             moxErrorToken3, moxErrorToken4, moxErrorToken5);            \
-        MOX_TRACE_ERROR();                                                                               \
+#define MOX_SET_ERROR_TOKEN5(errorCode, t1, t2, t3, t4, t5)                                                            \
+    do {                                                                                                               \
+        MOX_ERROR_TOKEN_(1, t1);                                                                                       \
+        MOX_ERROR_TOKEN_(2, t2);                                                                                       \
+        MOX_ERROR_TOKEN_(3, t3);                                                                                       \
+        MOX_ERROR_TOKEN_(4, t4);                                                                                       \
+        MOX_ERROR_TOKEN_(5, t5);                                                                                       \
+        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2, moxErrorToken3, \
+                                             moxErrorToken4, moxErrorToken5);                                          \
+        MOX_TRACE_ERROR();                                                                                             \
     } while (0)
 
-#define MOX_SET_ERROR_TOKEN6(errorCode, t1, t2, t3, t4, t5, t6)                                          \
-    do {                                                                                                 \
-        MOX_ERROR_TOKEN_(1, t1);                                                                         \
-        MOX_ERROR_TOKEN_(2, t2);                                                                         \
-        MOX_ERROR_TOKEN_(3, t3);                                                                         \
-        MOX_ERROR_TOKEN_(4, t4);                                                                         \
-        MOX_ERROR_TOKEN_(5, t5);                                                                         \
-        MOX_ERROR_TOKEN_(6, t6);                                                                         \
-        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2,  \
-                                             moxErrorToken3, moxErrorToken4, moxErrorToken5,             \
-                                             moxErrorToken6);                                            \
-        MOX_TRACE_ERROR();                                                                               \
+#define MOX_SET_ERROR_TOKEN6(errorCode, t1, t2, t3, t4, t5, t6)                                                        \
+    do {                                                                                                               \
+        MOX_ERROR_TOKEN_(1, t1);                                                                                       \
+        MOX_ERROR_TOKEN_(2, t2);                                                                                       \
+        MOX_ERROR_TOKEN_(3, t3);                                                                                       \
+        MOX_ERROR_TOKEN_(4, t4);                                                                                       \
+        MOX_ERROR_TOKEN_(5, t5);                                                                                       \
+        MOX_ERROR_TOKEN_(6, t6);                                                                                       \
+        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2, moxErrorToken3, \
+                                             moxErrorToken4, moxErrorToken5, moxErrorToken6);                          \
+        MOX_TRACE_ERROR();                                                                                             \
     } while (0)
 
 #endif

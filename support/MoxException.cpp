@@ -23,8 +23,8 @@ const Uint32 printedMessageBuffer = 1000;
 }  // namespace
 
 MoxException::MoxException(MoxErrorCode errorCode, std::string file, unsigned line, std::string function)
-    : MoxException(errorCode, std::move(file), line, std::move(function), std::string(), std::string(),
-                   std::string(), std::string()) {}
+    : MoxException(errorCode, std::move(file), line, std::move(function), std::string(), std::string(), std::string(),
+                   std::string()) {}
 
 MoxException::MoxException(MoxErrorCode errorCode, std::string file, unsigned line, std::string function,
                            std::string errorToken1)

@@ -20,13 +20,12 @@ class MoxException : public std::exception {
     MoxException(MoxErrorCode errorCode, std::string file, unsigned line, std::string function);
     MoxException(MoxErrorCode errorCode, std::string file, unsigned line, std::string function,
                  std::string errorToken1);
-    MoxException(MoxErrorCode errorCode, std::string file, unsigned line, std::string function,
-                 std::string errorToken1, std::string errorToken2);
-    MoxException(MoxErrorCode errorCode, std::string file, unsigned line, std::string function,
-                 std::string errorToken1, std::string errorToken2, std::string errorToken3);
-    MoxException(MoxErrorCode errorCode, std::string file, unsigned line, std::string function,
-                 std::string errorToken1, std::string errorToken2, std::string errorToken3,
-                 std::string errorToken4);
+    MoxException(MoxErrorCode errorCode, std::string file, unsigned line, std::string function, std::string errorToken1,
+                 std::string errorToken2);
+    MoxException(MoxErrorCode errorCode, std::string file, unsigned line, std::string function, std::string errorToken1,
+                 std::string errorToken2, std::string errorToken3);
+    MoxException(MoxErrorCode errorCode, std::string file, unsigned line, std::string function, std::string errorToken1,
+                 std::string errorToken2, std::string errorToken3, std::string errorToken4);
     MoxException(MoxErrorCode errorCode, std::string call, std::string file, unsigned line, std::string function);
     // Raised while `original` is being handled; the pointer is valid only as
     // long as that handler runs.
@@ -43,8 +42,7 @@ class MoxException : public std::exception {
     }
 
     // Throws a MoxException for every code but MOX_SUCCESS, warnings included.
-    static MoxErrorCode raise(MoxErrorCode rc, std::string call, std::string file, unsigned line,
-                              std::string function);
+    static MoxErrorCode raise(MoxErrorCode rc, std::string call, std::string file, unsigned line, std::string function);
 
     MoxErrorCode getErrorCode() const { return errorCode; }
     const MoxException* getOriginal() const { return original; }
@@ -90,33 +88,30 @@ void print_trace(unsigned skipFunctionsCount);
 
 #define THROW(rc) throw MoxException((rc), std::string(__FILE__), __LINE__, std::string(__FUNCTION__))
 
-#define THROW_wARGS1(rc, t1)                                                            \
-    throw MoxException((rc), std::string(__FILE__), __LINE__, std::string(__FUNCTION__), \
-                       MoxException::to_string(t1))
+#define THROW_wARGS1(rc, t1) \
+    throw MoxException((rc), std::string(__FILE__), __LINE__, std::string(__FUNCTION__), MoxException::to_string(t1))
 
-#define THROW_wARGS2(rc, t1, t2)                                                        \
-    throw MoxException((rc), std::string(__FILE__), __LINE__, std::string(__FUNCTION__), \
-                       MoxException::to_string(t1), MoxException::to_string(t2))
+#define THROW_wARGS2(rc, t1, t2)                                                                                      \
+    throw MoxException((rc), std::string(__FILE__), __LINE__, std::string(__FUNCTION__), MoxException::to_string(t1), \
+                       MoxException::to_string(t2))
 
-#define THROW_wARGS3(rc, t1, t2, t3)                                                    \
-    throw MoxException((rc), std::string(__FILE__), __LINE__, std::string(__FUNCTION__), \
-                       MoxException::to_string(t1), MoxException::to_string(t2),         \
-                       MoxException::to_string(t3))
+#define THROW_wARGS3(rc, t1, t2, t3)                                                                                  \
+    throw MoxException((rc), std::string(__FILE__), __LINE__, std::string(__FUNCTION__), MoxException::to_string(t1), \
+                       MoxException::to_string(t2), MoxException::to_string(t3))
 
-#define THROW_wARGS4(rc, t1, t2, t3, t4)                                                \
-    throw MoxException((rc), std::string(__FILE__), __LINE__, std::string(__FUNCTION__), \
-                       MoxException::to_string(t1), MoxException::to_string(t2),         \
-                       MoxException::to_string(t3), MoxException::to_string(t4))
+#define THROW_wARGS4(rc, t1, t2, t3, t4)                                                                              \
+    throw MoxException((rc), std::string(__FILE__), __LINE__, std::string(__FUNCTION__), MoxException::to_string(t1), \
+                       MoxException::to_string(t2), MoxException::to_string(t3), MoxException::to_string(t4))
 
 #define THROW_RC(func) MoxException::raise((func), #func, std::string(__FILE__), __LINE__, std::string(__FUNCTION__))
 
-#define THROW_RC_EX(oldex, func)                                                                          \
-    do {                                                                                                  \
-        MoxErrorCode moxThrowRcExCode = (func);                                                           \
-        if (moxThrowRcExCode != MOX_SUCCESS) {                                                            \
-            throw MoxException((oldex), moxThrowRcExCode, #func, std::string(__FILE__), __LINE__,         \
-                               std::string(__FUNCTION__));                                                \
-        }                                                                                                 \
+#define THROW_RC_EX(oldex, func)                                                                  \
+    do {                                                                                          \
+        MoxErrorCode moxThrowRcExCode = (func);                                                   \
+        if (moxThrowRcExCode != MOX_SUCCESS) {                                                    \
+            throw MoxException((oldex), moxThrowRcExCode, #func, std::string(__FILE__), __LINE__, \
+                               std::string(__FUNCTION__));                                        \
+        }                                                                                         \
     } while (0)
 
 #endif

@@ -22,7 +22,7 @@ struct MaskKeyword {
 };
 
 const MaskKeyword maskKeywords[] = {
-    {"CommandLine", 4, 0x001}, {"clp", 3, 0x001},    {"Compiler", 4, 0x002}, {"Optimizer", 3, 0x004},
+    {"CommandLine", 4, 0x001}, {"clp", 3, 0x001},     {"Compiler", 4, 0x002}, {"Optimizer", 3, 0x004},
     {"Catalog", 3, 0x008},     {"RunTime", 3, 0x010}, {"Record", 3, 0x020},   {"Index", 3, 0x040},
     {"Lock", 4, 0x080},        {"Log", 3, 0x100},     {"Buffer", 4, 0x200},   {"File", 4, 0x400},
     {"Support", 4, 0x800},
@@ -226,8 +226,8 @@ void MoxTraceManager::writeTraceRecord(const char*, Sint32 tracePoint, const cha
     if (traceFile == nullptr) {
         return;
     }
-    fprintf(traceFile, "%*s<Probe id=\"%d\" description=\"%s\">%s</Probe>\n", indent * blanksPerLevel, "",
-            tracePoint, description != nullptr ? description : "", data != nullptr ? data : "");
+    fprintf(traceFile, "%*s<Probe id=\"%d\" description=\"%s\">%s</Probe>\n", indent * blanksPerLevel, "", tracePoint,
+            description != nullptr ? description : "", data != nullptr ? data : "");
     flushIfWanted();
 }
 

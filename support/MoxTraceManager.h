@@ -55,8 +55,8 @@ class MoxTraceManager {
     void writeStartOfFunction(const char* functionName);
     void writeEndOfFunction(const char* functionName, bool exceptionPropagating = false);
     void writeTraceRecord(const char* function, Sint32 tracePoint, const char* description, const char* data);
-    void writeTraceRecord(const char* function, Uint16 tracePoint, Uint32 length1, const void* data1,
-                          Uint32 length2, const void* data2, Uint32 length3, const void* data3);
+    void writeTraceRecord(const char* function, Uint16 tracePoint, Uint32 length1, const void* data1, Uint32 length2,
+                          const void* data2, Uint32 length3, const void* data3);
     void writeBinaryData(const unsigned char* data, Uint32 length);
     void dumpPerformanceInfo();
 

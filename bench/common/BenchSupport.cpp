@@ -1,0 +1,63 @@
+#include "BenchSupport.h"
+
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "MoxSupport.h"
+#include "clp/MoxSystem.h"
+
+BenchDatabase::BenchDatabase() {
+    char pattern[] = "/tmp/moxbench.XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        perror("mkdtemp");
+        exit(1);
+    }
+    path = pattern;
+    char* cwd = getcwd(nullptr, 0);
+    previousWorkingDirectory = cwd != nullptr ? cwd : "/";
+    free(cwd);
+    setenv("MOX_DATABASE_PATH", path.c_str(), 1);
+    if (chdir(path.c_str()) != 0) {
+        perror("chdir");
+        exit(1);
+    }
+}
+
+BenchDatabase::~BenchDatabase() {
+    try {
+        MoxSystem::stop(true);
+        MoxSystem::stopAllManagers();
+    } catch (const MoxException& exception) {
+        exception.print(std::cerr);
+    }
+    if (chdir(previousWorkingDirectory.c_str()) != 0) perror("chdir");
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
+namespace {
+
+double nowNanoseconds() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
+}
+
+}  // namespace
+
+double nanosecondsPerCall(long iterations, const std::function<void()>& operation) {
+    for (long i = 0; i < iterations / 10 + 1; ++i) operation();
+    double start = nowNanoseconds();
+    for (long i = 0; i < iterations; ++i) operation();
+    return (nowNanoseconds() - start) / static_cast<double>(iterations);
+}
+
+void printRatio(const std::string& label, double measured, double baseline) {
+    printf("%-60s %12.1f ns %12.1f ns   ratio %8.2f\n", label.c_str(), measured, baseline,
+           baseline > 0 ? measured / baseline : 0.0);
+    fflush(stdout);
+}
