@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "../support/MoxDebug.h"
 #include "../support/MoxTrace.h"
 
 static const MoxComponent componentId = LogManager;
@@ -12,6 +13,7 @@ MoxTransactionManager* MoxTransactionManager::instance = nullptr;
 
 MoxTransactionManager::MoxTransactionManager() : mCurrentTransactionID() {
     MOX_TRACE_ENTRY();
+    MoxDebug::registerFunction(dumpTransactionId, nullptr, "transactionId", "Dumps the current TransactionId");
 }
 
 MoxTransactionManager* MoxTransactionManager::getInstance() {

@@ -7,6 +7,7 @@
 #include "common/ChildProcess.h"
 #include "MoxSupport.h"
 #include "MoxTransaction.h"
+#include "support/MoxDebug.h"
 
 namespace {
 
@@ -83,6 +84,24 @@ TEST(MoxTransactionManagerTest, ForkedChildRunsItsOwnTransactions) {
     });
     EXPECT_EQ(child.wait(30), 0);
     EXPECT_EQ(manager->getCurrentTransactionID(), parent);
+}
+
+TEST(MoxTransactionManagerTest, DebugCommandPrintsCurrentId) {
+    MoxTransactionManager* manager = MoxTransactionManager::getInstance();
+    const MoxDebugData* command = nullptr;
+    for (const MoxDebugData& entry : MoxDebug::getFunctions()) {
+        if (std::string(entry.name) == "transactionId") {
+            command = &entry;
+        }
+    }
+    ASSERT_NE(command, nullptr);
+    EXPECT_STREQ(command->doc, "Dumps the current TransactionId");
+    EXPECT_EQ(command->rstfunc, nullptr);
+
+    testing::internal::CaptureStdout();
+    command->func("");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Current TransactionId: " + manager->getCurrentTransactionID().dump() + "\n");
 }
 
 }  // namespace
