@@ -20,7 +20,6 @@ class MoxLsn {
     explicit MoxLsn(const std::string& text);
 
     bool operator==(const MoxLsn& other) const { return filenumber == other.filenumber && offset == other.offset; }
-    bool operator!=(const MoxLsn& other) const { return !(*this == other); }
     // Ordered by file first, then by offset.
     bool operator<(const MoxLsn& other) const {
         return filenumber != other.filenumber ? filenumber < other.filenumber : offset < other.offset;
