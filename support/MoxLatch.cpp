@@ -37,10 +37,10 @@ int perform(int semaphoreId, sembuf (&operations)[count]) {
 
 }  // namespace
 
-#define MOX_LATCH_OPERATION_FAILED(error)                                                          \
-    do {                                                                                           \
+#define MOX_LATCH_OPERATION_FAILED(error)                                                                \
+    do {                                                                                                 \
         MOX_SET_ERROR_TOKEN2(MOX_LATCH_SEM_OPERATION_FAIL, static_cast<Sint32>(error), strerror(error)); \
-        return MOX_LATCH_SEM_OPERATION_FAIL;                                                       \
+        return MOX_LATCH_SEM_OPERATION_FAIL;                                                             \
     } while (0)
 
 MoxErrorCode MoxLatch::initialize() {

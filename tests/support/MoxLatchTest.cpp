@@ -244,20 +244,20 @@ TEST_F(MoxLatchTest, DestroyWaitsForSharedHoldersUnlessForced) {
     EXPECT_FALSE(setExists(id));
 
     // Forced, it removes the set under a holder, whose release then fails.
-    MoxLatch& held2 = newLatch();
-    const int id2 = held2.getSemaphoreId();
+    MoxLatch& forced = newLatch();
+    const int forcedId = forced.getSemaphoreId();
     ChildProcess holder([&] {
-        if (held2.get(MoxLatch::Shared) != MOX_SUCCESS) return 1;
+        if (forced.get(MoxLatch::Shared) != MOX_SUCCESS) return 1;
         held.notify();
         if (!go.waitFor(childPatience)) return 2;
-        return held2.release() == MOX_LATCH_SEM_OPERATION_FAIL ? 0 : 3;
+        return forced.release() == MOX_LATCH_SEM_OPERATION_FAIL ? 0 : 3;
     });
     ASSERT_TRUE(held.waitFor(childPatience));
-    EXPECT_EQ(held2.destroy(true), MOX_SUCCESS);
-    EXPECT_EQ(held2.getSemaphoreId(), -1);
-    EXPECT_FALSE(setExists(id2));
-    EXPECT_EQ(held2.destroy(true), MOX_SUCCESS);
-    EXPECT_EQ(held2.destroy(false), MOX_SUCCESS);
+    EXPECT_EQ(forced.destroy(true), MOX_SUCCESS);
+    EXPECT_EQ(forced.getSemaphoreId(), -1);
+    EXPECT_FALSE(setExists(forcedId));
+    EXPECT_EQ(forced.destroy(true), MOX_SUCCESS);
+    EXPECT_EQ(forced.destroy(false), MOX_SUCCESS);
     go.notify();
     EXPECT_EQ(holder.wait(), 0);
 }

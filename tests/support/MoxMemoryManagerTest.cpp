@@ -151,8 +151,8 @@ TEST_F(MoxMemoryManagerTest, ConnectAndDisconnectAreCheckedPerProcess) {
     memoryManager->createMemorySet(MoxMemoryManager::LockList);
     connect(MoxMemoryManager::LockList);
     const std::string id = std::to_string(memoryManager->getSetProperties(MoxMemoryManager::LockList).shmId);
-    EXPECT_TRUE(throwsError([&] { connect(MoxMemoryManager::LockList); }, MOX_MM_SHM_ALREADY_ATTACHED,
-                            {"Lock List", id}));
+    EXPECT_TRUE(
+        throwsError([&] { connect(MoxMemoryManager::LockList); }, MOX_MM_SHM_ALREADY_ATTACHED, {"Lock List", id}));
 
     memoryManager->disconnectFromMemorySet(MoxMemoryManager::LockList);
     EXPECT_TRUE(throwsError([&] { memoryManager->disconnectFromMemorySet(MoxMemoryManager::LockList); },
