@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "MoxSupport.h"
-#include "SupportTestHelpers.h"
+#include "TestHelpers.h"
 #include "common/ChildProcess.h"
 #include "common/TestDatabase.h"
 

@@ -1,5 +1,5 @@
-#ifndef MOX_SUPPORT_TEST_HELPERS_H
-#define MOX_SUPPORT_TEST_HELPERS_H
+#ifndef MOX_TEST_HELPERS_H
+#define MOX_TEST_HELPERS_H
 
 #include <time.h>
 

@@ -1,0 +1,52 @@
+#include "MoxScopedMemorySet.h"
+
+#include "MoxError.h"
+#include "MoxException.h"
+#include "MoxLatch.h"
+#include "MoxTrace.h"
+
+static const MoxComponent componentId = Support;
+
+MoxScopedMemorySet::MoxScopedMemorySet(MoxMemoryManager::MemorySet set) : set(set), data(nullptr), connected(false) {
+    MoxMemoryManager::getMemoryManager()->connectToMemorySet(set, data);
+    connected = true;
+}
+
+MoxScopedMemorySet::~MoxScopedMemorySet() {
+    if (!connected) {
+        return;
+    }
+    try {
+        MoxMemoryManager::getMemoryManager()->disconnectFromMemorySet(set);
+    } catch (const MoxException& exception) {
+        exception.SET_ERROR();
+        MOX_TRACE_ERROR();
+    }
+}
+
+void MoxScopedMemorySet::disconnect() {
+    connected = false;
+    MoxMemoryManager::getMemoryManager()->disconnectFromMemorySet(set);
+}
+
+void MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::MemorySet set) {
+    MOX_TRACE_ENTRY();
+    MOX_TRACE_NUMBER(1, "memory set", static_cast<Uint32>(set));
+    try {
+        MoxScopedMemorySet connection(set);
+        MoxLatch* latch = static_cast<MoxLatch*>(connection.getData());
+        bool heldExclusive = false;
+        THROW_RC(latch->isHeldExclusive(heldExclusive));
+        if (heldExclusive) {
+            THROW_RC(latch->release());
+        }
+        THROW_RC(latch->destroy(false));
+        connection.disconnect();
+    } catch (const MoxException& exception) {
+        if (exception.getErrorCode() != MOX_MM_SHM_NOT_EXISTS) {
+            throw;
+        }
+        return;
+    }
+    MoxMemoryManager::getMemoryManager()->destroyMemorySet(set);
+}

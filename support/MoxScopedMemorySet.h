@@ -1,0 +1,36 @@
+#ifndef MOX_SCOPED_MEMORY_SET_H
+#define MOX_SCOPED_MEMORY_SET_H
+
+#include "MoxMemoryManager.h"
+
+// A connection to one memory set for the length of a scope, for operations
+// that attach, work and detach within one call. The constructor throws the
+// connect's MoxException (MOX_MM_SHM_NOT_EXISTS when the set is missing).
+class MoxScopedMemorySet {
+  public:
+    explicit MoxScopedMemorySet(MoxMemoryManager::MemorySet set);
+    // Disconnects if disconnect() was not called; a failure here is recorded
+    // in the error object, never thrown.
+    ~MoxScopedMemorySet();
+    MoxScopedMemorySet(const MoxScopedMemorySet&) = delete;
+    MoxScopedMemorySet& operator=(const MoxScopedMemorySet&) = delete;
+
+    // The start of the set's data area, where its owner's layout begins.
+    void* getData() const { return data; }
+
+    // Disconnects now, letting a failure through as MoxException.
+    void disconnect();
+
+    // Connects to set, releases an exclusive hold of the latch at the front
+    // of its data area (whoever holds it), destroys the latch after waiting
+    // for shared holders, disconnects and removes the set. A set that does
+    // not exist counts as removed; every other failure is thrown.
+    static void destroyLatchedSet(MoxMemoryManager::MemorySet set);
+
+  private:
+    MoxMemoryManager::MemorySet set;
+    void* data;
+    bool connected;
+};
+
+#endif
