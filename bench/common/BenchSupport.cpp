@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 
 #include "MoxSupport.h"
 #include "clp/MoxSystem.h"
