@@ -1,7 +1,9 @@
 #ifndef MOX_ERROR_H
 #define MOX_ERROR_H
 
+#include <cstddef>
 #include <cstdio>
+#include <utility>
 
 #include "../include/Mox.h"
 #include "../include/MoxErrorCodes.h"
@@ -77,71 +79,30 @@ MoxErrorCode MoxGetErrorCode();
         MOX_TRACE_ERROR();                                              \
     } while (0)
 
-// Each token gets its own zero-filled buffer, so that numbers and texts can
-// be mixed freely.
-#define MOX_ERROR_TOKEN_(n, value)                                    \
-    char moxErrorTokenBuffer##n[MOX_ERROR_TOKEN_BUFFER_LENGTH] = {0}; \
-    const char* moxErrorToken##n = MoxError::convertToString((value), moxErrorTokenBuffer##n)
+// Converts each token into its own zero-filled buffer, so that numbers and
+// texts can be mixed freely, and records the error with them.
+template <typename... Tokens>
+void moxSetErrorWithTokens(MoxComponent component, MoxErrorCode errorCode, const Tokens&... tokens) {
+    char buffers[sizeof...(Tokens)][MOX_ERROR_TOKEN_BUFFER_LENGTH] = {};
+    size_t next = 0;
+    const char* texts[sizeof...(Tokens)] = {MoxError::convertToString(tokens, buffers[next++])...};
+    [&]<size_t... i>(std::index_sequence<i...>) {
+        MoxError::getErrorObject()->setError(component, errorCode, texts[i]...);
+    }
+    (std::index_sequence_for<Tokens...>{});
+}
 
-#define MOX_SET_ERROR_TOKEN1(errorCode, t1)                                             \
-    do {                                                                                \
-        MOX_ERROR_TOKEN_(1, t1);                                                        \
-        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1); \
-        MOX_TRACE_ERROR();                                                              \
+#define MOX_SET_ERROR_TOKENS_(errorCode, ...)                         \
+    do {                                                              \
+        moxSetErrorWithTokens(componentId, (errorCode), __VA_ARGS__); \
+        MOX_TRACE_ERROR();                                            \
     } while (0)
 
-#define MOX_SET_ERROR_TOKEN2(errorCode, t1, t2)                                                         \
-    do {                                                                                                \
-        MOX_ERROR_TOKEN_(1, t1);                                                                        \
-        MOX_ERROR_TOKEN_(2, t2);                                                                        \
-        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2); \
-        MOX_TRACE_ERROR();                                                                              \
-    } while (0)
-
-#define MOX_SET_ERROR_TOKEN3(errorCode, t1, t2, t3)                                                    \
-    do {                                                                                               \
-        MOX_ERROR_TOKEN_(1, t1);                                                                       \
-        MOX_ERROR_TOKEN_(2, t2);                                                                       \
-        MOX_ERROR_TOKEN_(3, t3);                                                                       \
-        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2, \
-                                             moxErrorToken3);                                          \
-        MOX_TRACE_ERROR();                                                                             \
-    } while (0)
-
-#define MOX_SET_ERROR_TOKEN4(errorCode, t1, t2, t3, t4)                                                                \
-    do {                                                                                                               \
-        MOX_ERROR_TOKEN_(1, t1);                                                                                       \
-        MOX_ERROR_TOKEN_(2, t2);                                                                                       \
-        MOX_ERROR_TOKEN_(3, t3);                                                                                       \
-        MOX_ERROR_TOKEN_(4, t4);                                                                                       \
-        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2, moxErrorToken3, \
-                                             moxErrorToken4);                                                          \
-        MOX_TRACE_ERROR();                                                                                             \
-    } while (0)
-
-#define MOX_SET_ERROR_TOKEN5(errorCode, t1, t2, t3, t4, t5)                                                            \
-    do {                                                                                                               \
-        MOX_ERROR_TOKEN_(1, t1);                                                                                       \
-        MOX_ERROR_TOKEN_(2, t2);                                                                                       \
-        MOX_ERROR_TOKEN_(3, t3);                                                                                       \
-        MOX_ERROR_TOKEN_(4, t4);                                                                                       \
-        MOX_ERROR_TOKEN_(5, t5);                                                                                       \
-        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2, moxErrorToken3, \
-                                             moxErrorToken4, moxErrorToken5);                                          \
-        MOX_TRACE_ERROR();                                                                                             \
-    } while (0)
-
-#define MOX_SET_ERROR_TOKEN6(errorCode, t1, t2, t3, t4, t5, t6)                                                        \
-    do {                                                                                                               \
-        MOX_ERROR_TOKEN_(1, t1);                                                                                       \
-        MOX_ERROR_TOKEN_(2, t2);                                                                                       \
-        MOX_ERROR_TOKEN_(3, t3);                                                                                       \
-        MOX_ERROR_TOKEN_(4, t4);                                                                                       \
-        MOX_ERROR_TOKEN_(5, t5);                                                                                       \
-        MOX_ERROR_TOKEN_(6, t6);                                                                                       \
-        MoxError::getErrorObject()->setError(componentId, (errorCode), moxErrorToken1, moxErrorToken2, moxErrorToken3, \
-                                             moxErrorToken4, moxErrorToken5, moxErrorToken6);                          \
-        MOX_TRACE_ERROR();                                                                                             \
-    } while (0)
+#define MOX_SET_ERROR_TOKEN1(errorCode, t1) MOX_SET_ERROR_TOKENS_(errorCode, t1)
+#define MOX_SET_ERROR_TOKEN2(errorCode, t1, t2) MOX_SET_ERROR_TOKENS_(errorCode, t1, t2)
+#define MOX_SET_ERROR_TOKEN3(errorCode, t1, t2, t3) MOX_SET_ERROR_TOKENS_(errorCode, t1, t2, t3)
+#define MOX_SET_ERROR_TOKEN4(errorCode, t1, t2, t3, t4) MOX_SET_ERROR_TOKENS_(errorCode, t1, t2, t3, t4)
+#define MOX_SET_ERROR_TOKEN5(errorCode, t1, t2, t3, t4, t5) MOX_SET_ERROR_TOKENS_(errorCode, t1, t2, t3, t4, t5)
+#define MOX_SET_ERROR_TOKEN6(errorCode, t1, t2, t3, t4, t5, t6) MOX_SET_ERROR_TOKENS_(errorCode, t1, t2, t3, t4, t5, t6)
 
 #endif
