@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "MoxSupport.h"
 
 static const MoxComponent componentId = Support;
@@ -132,4 +135,23 @@ TEST(MoxException, BacktraceWithTooFewFramesStartsAtFrameOne) {
     ASSERT_GE(printed.size(), 2u);
     EXPECT_EQ(printed[0], "[bt]: omitted errorhandling on stacktrace");
     EXPECT_EQ(printed[1].rfind("[bt]: (1) ", 0), 0u);
+}
+
+TEST(MoxException, TerminateHandlerPrintsItsFarewellAndATraceThenAborts) {
+    std::string path = "/tmp/moxterminate." + std::to_string(getpid());
+    ChildProcess child([&path] {
+        if (freopen(path.c_str(), "w", stderr) == nullptr) return 1;
+        std::set_terminate(func_terminate_handler);
+        std::terminate();
+    });
+    EXPECT_EQ(child.wait(), 128 + SIGABRT);
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::vector<std::string> printed = lines(text.str());
+    ASSERT_GE(printed.size(), 4u);
+    EXPECT_EQ(printed[0], "");
+    EXPECT_EQ(printed[1], "Asta la vista Baby - Program terminated on Exception!");
+    EXPECT_EQ(printed[2], "[bt]: omitted errorhandling on stacktrace");
+    remove(path.c_str());
 }
