@@ -8,8 +8,11 @@
 #include "MoxErrorCodes.h"
 #include "../log/MoxAbstractLogEntry.h"
 #include "../log/MoxIndexLogEntry.h"
+#include "../log/MoxIndexUndoHandler.h"
 #include "../log/MoxLogManager.h"
 #include "../log/MoxLsn.h"
 #include "../log/MoxRecordLogEntry.h"
+#include "../log/MoxRecordUndoHandler.h"
+#include "../log/MoxRecovery.h"
 
 #endif
