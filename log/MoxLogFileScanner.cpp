@@ -13,15 +13,46 @@ static const size_t maxLengthDigits = 10;
 MoxLogFileScanner::MoxLogFileScanner(Uint16 filenumber, const char* data, size_t size)
     : filenumber(filenumber), data(data), size(size), position(0) {}
 
+namespace {
+
+bool isDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// "a,b" of digits, a with a sign if allowed; with `halves`, either number may
+// be missing (the form of an absent tuple id).
+bool isPair(std::string_view text, bool signedFirst, bool halves) {
+    size_t comma = text.find(',');
+    if (comma == std::string_view::npos) return false;
+    std::string_view first = text.substr(0, comma);
+    std::string_view second = text.substr(comma + 1);
+    if (signedFirst && !first.empty() && first[0] == '-') first.remove_prefix(1);
+    return (isDigits(first) || (halves && first.empty())) && (isDigits(second) || (halves && second.empty()));
+}
+
+bool isOptionalPair(std::string_view text) {
+    return text.empty() || isPair(text, false, true);
+}
+
+}  // namespace
+
 bool MoxLogFileScanner::next(Fields& fields) {
     MOX_TRACE_ENTRY();
     while (position < size) {
         size_t end = 0;
-        if (parseAt(position, fields, end)) {
-            position = end;
-            return true;
+        if (!parseAt(position, fields, end)) {
+            position = resumeAfter(position);
+            continue;
         }
-        position = resumeAfter(position);
+        // An entry that does not name its own position may be a torn one that
+        // has swallowed the start of the entry appended after it.
+        size_t swallowed = namesItself(position) ? end : firstNamingItself(position + 1, end);
+        if (swallowed < end) {
+            position = swallowed;
+            continue;
+        }
+        position = end;
+        return true;
     }
     return false;
 }
@@ -45,6 +76,17 @@ bool MoxLogFileScanner::parseAt(size_t start, Fields& fields, size_t& end) const
     if (!complete || next >= size || data[next] != '\n') {
         return false;
     }
+    bool wellFormed = isPair(fields.lsn, false, false) && isPair(fields.prevLsn, false, false) &&
+                      isPair(fields.transactionId, true, false) && isDigits(fields.segment) && isDigits(fields.type);
+    if (fields.kind == 'I') {
+        wellFormed = wellFormed && (fields.ids[0].empty() || isDigits(fields.ids[0]));
+    }
+    for (int i = 0; fields.kind == 'R' && i < idCount; ++i) {
+        wellFormed = wellFormed && isOptionalPair(fields.ids[i]);
+    }
+    if (!wellFormed) {
+        return false;
+    }
     end = next + 1;
     return true;
 }
@@ -53,12 +95,21 @@ size_t MoxLogFileScanner::resumeAfter(size_t failedStart) const {
     MOX_TRACE_ENTRY();
     const void* newline = memchr(data + failedStart, '\n', size - failedStart);
     size_t lineEnd = newline != nullptr ? static_cast<const char*>(newline) - data : size;
-    for (size_t candidate = failedStart + 1; candidate < lineEnd; ++candidate) {
+    size_t candidate = firstNamingItself(failedStart + 1, lineEnd);
+    if (candidate < lineEnd) {
+        return candidate;
+    }
+    return lineEnd < size ? lineEnd + 1 : size;
+}
+
+size_t MoxLogFileScanner::firstNamingItself(size_t from, size_t to) const {
+    MOX_TRACE_ENTRY();
+    for (size_t candidate = from; candidate < to; ++candidate) {
         if ((data[candidate] == 'R' || data[candidate] == 'I') && namesItself(candidate)) {
             return candidate;
         }
     }
-    return lineEnd < size ? lineEnd + 1 : size;
+    return to;
 }
 
 bool MoxLogFileScanner::namesItself(size_t candidate) const {

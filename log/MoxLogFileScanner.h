@@ -14,8 +14,10 @@
 //
 // An entry is taken where it begins a line or, after damage, where its LSN
 // names its own position in the file, which finds the entry that follows a
-// torn one. It must be complete: every field, exactly n image bytes after a
-// length field of digits, its closing ";" and then the newline.
+// torn one. It must be complete and well formed: LSNs, transaction id and
+// tuple ids as "a,b" numbers (tuple ids may be empty or half), segment, type
+// and lengths as digits, exactly n image bytes after a length, its closing
+// ";" and then the newline. Anything else is damage.
 class MoxLogFileScanner {
   public:
     // One entry's fields as views into the scanned bytes; image views hold
@@ -47,6 +49,8 @@ class MoxLogFileScanner {
     // an earlier position whose LSN names itself.
     size_t resumeAfter(size_t failedStart) const;
     bool namesItself(size_t position) const;
+    // The first position in [from, to) whose entry names itself; to if none.
+    size_t firstNamingItself(size_t from, size_t to) const;
     // A field up to the next ";" on the same line; position moves behind it.
     bool readField(size_t& position, std::string_view& field) const;
     // A length of digits, ";", that many bytes and ";".

@@ -1,6 +1,6 @@
 #include "MoxRecovery.h"
 
-#include <cctype>
+#include <algorithm>
 #include <climits>
 #include <fstream>
 #include <iostream>
@@ -16,25 +16,20 @@ static const MoxComponent componentId = LogManager;
 
 namespace {
 
-// A number read the way C's atoi reads it (blanks, sign, digits, anything
-// after ignored, non-numbers 0), but saturating instead of overflowing.
+// A number of the scanner's checked forms: an optional minus sign and
+// digits, read like C's atoi but saturating instead of overflowing.
 int numberOf(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = i < text.size() && text[i] == '-';
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    bool negative = !text.empty() && text[0] == '-';
     long long value = 0;
-    for (; i < text.size() && isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        value = std::min<long long>(value * 10 + (text[i] - '0'), static_cast<long long>(INT_MAX) + 1);
+    for (char digit : text.substr(negative ? 1 : 0)) {
+        value = std::min<long long>(value * 10 + (digit - '0'), static_cast<long long>(INT_MAX) + 1);
     }
-    value = negative ? -value : std::min<long long>(value, INT_MAX);
-    return static_cast<int>(value);
+    return static_cast<int>(negative ? -value : std::min<long long>(value, INT_MAX));
 }
 
-// "a,b" as two numbers; a missing part reads as 0.
+// "a,b" as two numbers.
 std::pair<int, int> numberPairOf(std::string_view text) {
     size_t comma = text.find(',');
-    if (comma == std::string_view::npos) return {numberOf(text), 0};
     return {numberOf(text.substr(0, comma)), numberOf(text.substr(comma + 1))};
 }
 
