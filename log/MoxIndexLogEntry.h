@@ -14,8 +14,8 @@ class MoxIndexLogEntry : public MoxAbstractLogEntry {
     MoxIndexLogEntry() = default;
     // Copies the page id and the images; a null image must have length 0. A
     // failure throws MOX_LOGM_INDEX_INIT_FAILED.
-    MoxIndexLogEntry(MoxTransactionId transactionId, const PageId* pageID, SegmentId segmentId,
-                     const char* beforePage, int bpl, const char* afterPage, int apl, transType type);
+    MoxIndexLogEntry(MoxTransactionId transactionId, const PageId* pageID, SegmentId segmentId, const char* beforePage,
+                     int bpl, const char* afterPage, int apl, transType type);
     explicit MoxIndexLogEntry(const MoxIndexLogEntry* other);
     MoxIndexLogEntry(const MoxIndexLogEntry& other);
     MoxIndexLogEntry(MoxIndexLogEntry&&) = default;

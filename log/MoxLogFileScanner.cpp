@@ -66,8 +66,8 @@ bool MoxLogFileScanner::parseAt(size_t start, Fields& fields, size_t& end) const
     fields.kind = data[start];
     size_t next = start + 2;
     int idCount = fields.kind == 'R' ? 3 : 1;
-    bool complete = readField(next, fields.lsn) && readField(next, fields.prevLsn) &&
-                    readField(next, fields.transactionId);
+    bool complete =
+        readField(next, fields.lsn) && readField(next, fields.prevLsn) && readField(next, fields.transactionId);
     for (int i = 0; complete && i < idCount; ++i) {
         complete = readField(next, fields.ids[i]);
     }

@@ -7,8 +7,7 @@ static const MoxComponent componentId = LogManager;
 
 MoxRecordLogEntry::MoxRecordLogEntry(MoxTransactionId transactionId, SegmentId segmentId, const char* beforeImage,
                                      int befImgLength, const char* afterImage, int aftImgLength, transType type,
-                                     const TupleId* primTupelID, const TupleId* oldSecTID,
-                                     const TupleId* newSecTID) {
+                                     const TupleId* primTupelID, const TupleId* oldSecTID, const TupleId* newSecTID) {
     MOX_TRACE_ENTRY();
     setFields(transactionId, segmentId, beforeImage, befImgLength, afterImage, aftImgLength, type, primTupelID,
               oldSecTID, newSecTID);
@@ -63,9 +62,9 @@ void MoxRecordLogEntry::setFields(MoxTransactionId transactionId, SegmentId segm
 
 char* MoxRecordLogEntry::serialize() {
     MOX_TRACE_ENTRY();
-    return serializeFields('R', {sPrimTup, sOldTup, sNewTup, sSegmId, sBefImgLength,
-                                 std::string_view(beforeImage.get(), befImgLength), sAftImgLength,
-                                 std::string_view(afterImage.get(), aftImgLength), sTT});
+    return serializeFields(
+        'R', {sPrimTup, sOldTup, sNewTup, sSegmId, sBefImgLength, std::string_view(beforeImage.get(), befImgLength),
+              sAftImgLength, std::string_view(afterImage.get(), aftImgLength), sTT});
 }
 
 std::unique_ptr<const TupleId> MoxRecordLogEntry::copyTupleId(const TupleId* tupleId) {

@@ -48,8 +48,8 @@ class LogTestDatabase : public TestDatabase {
     static MoxIndexLogEntry indexEntry(MoxTransactionId transactionId, const std::string& page,
                                        MoxAbstractLogEntry::transType type = MoxAbstractLogEntry::INTEGER_OPERATION) {
         PageId pageId = 1;
-        return MoxIndexLogEntry(transactionId, &pageId, 32769, page.data(), static_cast<int>(page.size()),
-                                page.data(), static_cast<int>(page.size()), type);
+        return MoxIndexLogEntry(transactionId, &pageId, 32769, page.data(), static_cast<int>(page.size()), page.data(),
+                                static_cast<int>(page.size()), type);
     }
 };
 

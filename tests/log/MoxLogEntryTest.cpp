@@ -55,8 +55,7 @@ TEST(MoxLogEntryTest, RecordEntryCarriesRawImagesAndTupleIds) {
     update.setLsn(MoxLsn(2, 4096));
     update.setPrevLsn(std::string("2,100"));
 
-    std::string expected =
-        "R;2,4096;2,100;-5,65535;3,7;;65534,254;32767;40;" + before + ";5;" + after + ";5;";
+    std::string expected = "R;2,4096;2,100;-5,65535;3,7;;65534,254;32767;40;" + before + ";5;" + after + ";5;";
     EXPECT_EQ(serialized(update), expected);
     EXPECT_EQ(update.getLength(), static_cast<int>(expected.size()));
     EXPECT_EQ(update.getLsn(), MoxLsn(2, 4096));
@@ -115,13 +114,22 @@ TEST(MoxLogEntryTest, CopiesOutliveTheirSource) {
 TEST(MoxLogEntryTest, ImpossibleImagesAreRefused) {
     const char image[] = "abc";
     EXPECT_TRUE(throwsError(
-        [] { MoxRecordLogEntry(transaction, 1, nullptr, 5, nullptr, 0, MoxAbstractLogEntry::DELETE, nullptr, nullptr, nullptr); },
+        [] {
+            MoxRecordLogEntry(transaction, 1, nullptr, 5, nullptr, 0, MoxAbstractLogEntry::DELETE, nullptr, nullptr,
+                              nullptr);
+        },
         MOX_LOGM_RECORD_INIT_FAILED));
     EXPECT_TRUE(throwsError(
-        [&image] { MoxRecordLogEntry(transaction, 1, image, 3, image, -1, MoxAbstractLogEntry::UPDATE, nullptr, nullptr, nullptr); },
+        [&image] {
+            MoxRecordLogEntry(transaction, 1, image, 3, image, -1, MoxAbstractLogEntry::UPDATE, nullptr, nullptr,
+                              nullptr);
+        },
         MOX_LOGM_RECORD_INIT_FAILED));
     EXPECT_TRUE(throwsError(
-        [] { MoxIndexLogEntry(transaction, nullptr, 1, nullptr, MOX_PAGE_SIZE, nullptr, 0, MoxAbstractLogEntry::INTEGER_OPERATION); },
+        [] {
+            MoxIndexLogEntry(transaction, nullptr, 1, nullptr, MOX_PAGE_SIZE, nullptr, 0,
+                             MoxAbstractLogEntry::INTEGER_OPERATION);
+        },
         MOX_LOGM_INDEX_INIT_FAILED));
 }
 
@@ -135,8 +143,8 @@ TEST(MoxLogEntryTest, ImageLengthsNeverClaimMoreThanTheEntryHolds) {
     change.setAfterPage(page.data());
     change.setLsn(MoxLsn(1, 0));
     std::string form = serialized(change);
-    EXPECT_EQ(form, "I;1,0;0,0;4711,1;1;32769;4096;" + page.substr(0, 10) + std::string(4086, '\0') + ";4096;" +
-                        page + ";16;");
+    EXPECT_EQ(form, "I;1,0;0,0;4711,1;1;32769;4096;" + page.substr(0, 10) + std::string(4086, '\0') + ";4096;" + page +
+                        ";16;");
 }
 
 }  // namespace

@@ -34,8 +34,8 @@ TEST_F(MoxLogFileHandlingTest, DestroyRemovesTheSetAndToleratesAMissingOne) {
         ASSERT_EQ(handling->latch.get(MoxLatch::Exclusive), MOX_SUCCESS);
     }
     MoxLogManager::destroyLogFileHandling();
-    EXPECT_TRUE(throwsError([] { MoxScopedMemorySet connection(MoxMemoryManager::LogFileHandling); },
-                            MOX_MM_SHM_NOT_EXISTS));
+    EXPECT_TRUE(
+        throwsError([] { MoxScopedMemorySet connection(MoxMemoryManager::LogFileHandling); }, MOX_MM_SHM_NOT_EXISTS));
     MoxLogManager::destroyLogFileHandling();
 }
 

@@ -67,8 +67,8 @@ TEST_F(MoxLogPrintTest, ShowsTheEntriesOfATransaction) {
     EXPECT_EQ(logPrint("SHOWLOG 4711,1"),
               "\n>>> DUMP <<<\nSHOW LOGRECORDS WITH DEFINED TRANSACTION ID\nTransaction ID: 4711,1\n"
               "LOGRECORDS FOR RECORD MANAGER\n" +
-                  recordColumns + "\n" + insert.text + commit.text + "\nLOGRECORDS FOR INDEX MANAGER\n" +
-                  indexColumns + "\n" + page.text);
+                  recordColumns + "\n" + insert.text + commit.text + "\nLOGRECORDS FOR INDEX MANAGER\n" + indexColumns +
+                  "\n" + page.text);
 }
 
 TEST_F(MoxLogPrintTest, ShowsTheEntriesBetweenTwoLsnsInLsnOrder) {

@@ -253,8 +253,8 @@ class RecordingHandler : public MoxRecordUndoHandler, public MoxIndexUndoHandler
 
 TEST_F(MoxRecoveryTest, UndoCallsTheOperationThatEachTypeNeeds) {
     typedef MoxAbstractLogEntry E;
-    for (E::transType type : {E::INSERT, E::UPDATE, E::DELETE, E::CREATE, E::COMPENSATE_INSERT,
-                              E::COMPENSATE_UPDATE, E::COMPENSATE_DELETE, E::COMMIT}) {
+    for (E::transType type : {E::INSERT, E::UPDATE, E::DELETE, E::CREATE, E::COMPENSATE_INSERT, E::COMPENSATE_UPDATE,
+                              E::COMPENSATE_DELETE, E::COMMIT}) {
         append(recordEntry(t1, std::to_string(type), type));
     }
     for (E::transType type : {E::INTEGER_OPERATION, E::VARCHAR_OPERATION, E::INTEGER_UNDO, E::VARCHAR_REDO,
