@@ -27,8 +27,9 @@ class MoxRecovery;
 // previous LSN.
 class MoxLogManager {
   public:
-    // The LogFileHandling memory set's data area.
-    struct LogFileHandling {
+    // The LogFileHandling memory set's data area. Packed, because the data
+    // area begins at an odd address.
+    struct __attribute__((packed)) LogFileHandling {
         MoxLatch latch;     // 0-3: serialises every append
         Uint16 filenumber;  // 4-5: log file to append to next; 1 after start
         char unused[4090];  // 6-4095
@@ -89,5 +90,6 @@ class MoxLogManager {
 static_assert(offsetof(MoxLogManager::LogFileHandling, latch) == 0);
 static_assert(offsetof(MoxLogManager::LogFileHandling, filenumber) == 4);
 static_assert(sizeof(MoxLogManager::LogFileHandling) == MOX_LOG_FILE_HANDLING_SIZE);
+static_assert(alignof(MoxLogManager::LogFileHandling) == 1);
 
 #endif
