@@ -144,7 +144,8 @@ void MoxLogManager::debugLogPrint(const char* args) {
     std::string text(args != nullptr ? args : "");
     boost::split(words, text, boost::is_any_of(" "));
     if (words.size() == 2 && words[0] == "LISTLSN") {
-        listLSN(static_cast<Uint16>(atoi(words[1].c_str())));
+        // Read like atoi, but without its undefined overflow.
+        listLSN(static_cast<Uint16>(strtol(words[1].c_str(), nullptr, 10)));
     } else if (words.size() == 2 && words[0] == "SHOWLOG") {
         showLogRecords(MoxTransactionId(words[1]));
     } else if (words.size() == 3 && words[0] == "SHOWLOG") {
