@@ -1,5 +1,6 @@
 #include "MoxLogFileScanner.h"
 
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -153,8 +154,8 @@ bool MoxLogFileScanner::readImage(size_t& next, std::string_view& image) const {
         }
         imageLength = imageLength * 10 + static_cast<size_t>(digit - '0');
     }
-    // The closing ";" must lie inside the bytes as well.
-    if (imageLength >= size - next || data[next + imageLength] != ';') {
+    // Entries hold lengths as int. The closing ";" must lie inside the bytes as well.
+    if (imageLength > INT_MAX || imageLength >= size - next || data[next + imageLength] != ';') {
         return false;
     }
     image = std::string_view(data + next, imageLength);
