@@ -1,0 +1,213 @@
+#include "MoxLogManager.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include <boost/algorithm/string/classification.hpp>
+#include <boost/algorithm/string/split.hpp>
+
+#include "MoxRecovery.h"
+#include "../support/MoxDebug.h"
+#include "../support/MoxError.h"
+#include "../support/MoxException.h"
+#include "../support/MoxScopedLatch.h"
+#include "../support/MoxScopedMemorySet.h"
+#include "../support/MoxTrace.h"
+
+static const MoxComponent componentId = LogManager;
+
+MoxLogManager* MoxLogManager::instance = nullptr;
+
+static const char* const recordColumns =
+    "Logentry Type\t|LSN\t|Prev LSN\t|Trans Id\t|Prim TID\t|Old Sec TID\t|New Sec TID\t|SegID\t|BefImgLen\t|BefImg\t|"
+    "AftImgLen\t|AftImg\t|Transtype\t";
+static const char* const indexColumns =
+    "Logentry Type\t|LSN\t|Prev LSN\t|Trans Id\t|Page ID\t|SegID\t|BefImgLen\t|BefImg\t|AftImgLen\t|AftImg\t|"
+    "Transtype\t";
+
+MoxLogManager::MoxLogManager() : logfilehandling(nullptr), sPrevLsn("0,0"), sPrevTransactionID("0,0") {
+    MOX_TRACE_ENTRY();
+    MoxMemoryManager* memoryManager = MoxMemoryManager::getMemoryManager();
+    if (memoryManager == nullptr) {
+        THROW(MOX_INTERNAL_FAIL);
+    }
+    void* data = nullptr;
+    memoryManager->connectToMemorySet(MoxMemoryManager::LogFileHandling, data);
+    logfilehandling = static_cast<LogFileHandling*>(data);
+    MoxDebug::registerFunction(debugLogPrint, nullptr, "LOG_PRINT", "");
+}
+
+MoxLogManager::~MoxLogManager() {
+    MOX_TRACE_ENTRY();
+    if (logfilehandling != nullptr) {
+        try {
+            MoxMemoryManager::getMemoryManager()->disconnectFromMemorySet(MoxMemoryManager::LogFileHandling);
+        } catch (const MoxException& exception) {
+            exception.SET_ERROR();
+            MOX_TRACE_ERROR();
+        }
+    }
+    if (instance == this) {
+        instance = nullptr;
+    }
+}
+
+MoxLogManager* MoxLogManager::getInstance() {
+    MOX_TRACE_ENTRY();
+    if (instance == nullptr) {
+        instance = new MoxLogManager();
+    }
+    return instance;
+}
+
+void MoxLogManager::initializeLogFileHandling() {
+    MOX_TRACE_ENTRY();
+    MoxMemoryManager::getMemoryManager()->createMemorySet(MoxMemoryManager::LogFileHandling);
+    MoxScopedMemorySet connection(MoxMemoryManager::LogFileHandling);
+    LogFileHandling* initLogFileHandling = static_cast<LogFileHandling*>(connection.getData());
+    THROW_RC(initLogFileHandling->latch.initialize());
+    initLogFileHandling->filenumber = 1;
+    connection.disconnect();
+}
+
+void MoxLogManager::destroyLogFileHandling() {
+    MOX_TRACE_ENTRY();
+    MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::LogFileHandling);
+}
+
+MoxLsn MoxLogManager::createLogEntry(MoxAbstractLogEntry* entry) {
+    MOX_TRACE_ENTRY();
+    MoxScopedExclusiveLatch latch(logfilehandling->latch);
+    std::string name;
+    std::unique_ptr<FILE, int (*)(FILE*)> file(openLogFile(logfilehandling->filenumber, name), fclose);
+    long size = 0;
+    while ((size = ftell(file.get())) > MOX_LOG_FILE_LIMIT) {
+        closeLogFile(file.release(), name);
+        ++logfilehandling->filenumber;
+        file.reset(openLogFile(logfilehandling->filenumber, name));
+    }
+    if (size < 0) {
+        fail(MOX_LOGM_FILE_OPEN_FAILED, "Fehler beim öffnen der Datei", name);
+    }
+    MoxLsn lsn(logfilehandling->filenumber, static_cast<Uint32>(size));
+    entry->setLsn(lsn);
+    std::string transactionId = entry->getTransactionID().dump();
+    entry->setPrevLsn(transactionId == sPrevTransactionID ? sPrevLsn : std::string("0,0"));
+    std::unique_ptr<char[]> line(entry->serialize());
+    // The serialised form's spare byte takes the newline, so that the whole
+    // line goes out in one write.
+    size_t lineLength = static_cast<size_t>(entry->getLength()) + 1;
+    line[lineLength - 1] = '\n';
+    if (fwrite(line.get(), 1, lineLength, file.get()) != lineLength || ferror(file.get())) {
+        fail(MOX_LOGM_FILE_WRITE_FAILED, "Fehler beim Schreiben in Datei", name);
+    }
+    closeLogFile(file.release(), name);
+    sPrevLsn = lsn.dump();
+    sPrevTransactionID = transactionId;
+    return lsn;
+}
+
+FILE* MoxLogManager::openLogFile(Uint16 number, std::string& name) {
+    MOX_TRACE_ENTRY();
+    name = std::to_string(number) + ".log";
+    FILE* file = fopen(name.c_str(), "a+b");
+    if (file == nullptr) {
+        fail(MOX_LOGM_FILE_OPEN_FAILED, "Fehler beim öffnen der Datei", name);
+    }
+    // Unbuffered, and positioned at the end, where the size is the next LSN.
+    if (setvbuf(file, nullptr, _IONBF, 0) != 0 || fseek(file, 0, SEEK_END) != 0) {
+        fclose(file);
+        fail(MOX_LOGM_FILE_OPEN_FAILED, "Fehler beim öffnen der Datei", name);
+    }
+    return file;
+}
+
+void MoxLogManager::closeLogFile(FILE* file, const std::string& name) {
+    MOX_TRACE_ENTRY();
+    if (fclose(file) != 0) {
+        fail(MOX_LOGM_FILE_CLOSE_FAILED, "Fehler beim Schliessen der Datei", name);
+    }
+}
+
+void MoxLogManager::fail(MoxErrorCode code, const char* message, const std::string& name) {
+    MOX_TRACE_ENTRY();
+    std::cerr << message;
+    MOX_TRACE_STRING(10, name.c_str());
+    THROW_wARGS1(code, name);
+}
+
+void MoxLogManager::debugLogPrint(const char* args) {
+    MOX_TRACE_ENTRY();
+    std::vector<std::string> words;
+    std::string text(args != nullptr ? args : "");
+    boost::split(words, text, boost::is_any_of(" "));
+    if (words.size() == 2 && words[0] == "LISTLSN") {
+        // Read like atoi, but without its undefined overflow.
+        listLSN(static_cast<Uint16>(strtol(words[1].c_str(), nullptr, 10)));
+    } else if (words.size() == 2 && words[0] == "SHOWLOG") {
+        showLogRecords(MoxTransactionId(words[1]));
+    } else if (words.size() == 3 && words[0] == "SHOWLOG") {
+        showLogRecords(MoxLsn(words[1]), MoxLsn(words[2]));
+    } else {
+        std::cout << "Wrong Parameters" << std::endl;
+    }
+}
+
+void MoxLogManager::showLogRecords(MoxTransactionId transactionId) {
+    MOX_TRACE_ENTRY();
+    MoxRecovery recovery;
+    recovery.AnalyseLog(MoxRecovery::ALL);
+    std::cout << "\n>>> DUMP <<<\nSHOW LOGRECORDS WITH DEFINED TRANSACTION ID\nTransaction ID: " << transactionId
+              << "\nLOGRECORDS FOR RECORD MANAGER\n"
+              << recordColumns << '\n';
+    for (int i = 0; i < recovery.getRecordRedoListLength(); ++i) {
+        MoxRecordLogEntry& entry = recovery.getRecordRedoList()[i];
+        if (entry.getTransactionID() == transactionId) entry.dump();
+    }
+    std::cout << "\nLOGRECORDS FOR INDEX MANAGER\n" << indexColumns << '\n';
+    for (int i = 0; i < recovery.getIndexRedoListLength(); ++i) {
+        MoxIndexLogEntry& entry = recovery.getIndexRedoList()[i];
+        if (entry.getTransactionID() == transactionId) entry.dump();
+    }
+    std::cout.flush();
+}
+
+void MoxLogManager::showLogRecords(MoxLsn first, MoxLsn last) {
+    MOX_TRACE_ENTRY();
+    MoxRecovery recovery;
+    recovery.AnalyseLog(MoxRecovery::ALL);
+    std::cout << "\n>>> DUMP <<<\nSHOW LOGRECORDS BETWEEN TWO LOG SEQUENCE NUMBERS\nFIRST LSN: " << first
+              << "\nLAST LSN: " << last << "\nFor Record Manager : " << recordColumns
+              << "\nFor Index Manager  : " << indexColumns << '\n';
+    for (MoxAbstractLogEntry* entry : entriesInLsnOrder(recovery)) {
+        MoxLsn lsn = entry->getLsn();
+        if (!(lsn < first) && !(lsn > last)) entry->dump();
+    }
+    std::cout.flush();
+}
+
+void MoxLogManager::listLSN(Uint16 filenumber) {
+    MOX_TRACE_ENTRY();
+    MoxRecovery recovery;
+    recovery.AnalyseLog(MoxRecovery::ALL);
+    std::cout << "\n>>> DUMP <<<\nLogfile Nr." << filenumber << "\nLsn-Liste\n";
+    for (MoxAbstractLogEntry* entry : entriesInLsnOrder(recovery)) {
+        MoxLsn lsn = entry->getLsn();
+        if (lsn.getFilenumber() == filenumber) std::cout << lsn << '\n';
+    }
+    std::cout.flush();
+}
+
+std::vector<MoxAbstractLogEntry*> MoxLogManager::entriesInLsnOrder(MoxRecovery& recovery) {
+    MOX_TRACE_ENTRY();
+    std::vector<MoxAbstractLogEntry*> records;
+    std::vector<MoxAbstractLogEntry*> indexes;
+    for (int i = 0; i < recovery.getRecordRedoListLength(); ++i) records.push_back(&recovery.getRecordRedoList()[i]);
+    for (int i = 0; i < recovery.getIndexRedoListLength(); ++i) indexes.push_back(&recovery.getIndexRedoList()[i]);
+    std::vector<MoxAbstractLogEntry*> merged;
+    std::merge(records.begin(), records.end(), indexes.begin(), indexes.end(), std::back_inserter(merged),
+               [](MoxAbstractLogEntry* a, MoxAbstractLogEntry* b) { return a->getLsn() < b->getLsn(); });
+    return merged;
+}

@@ -1,0 +1,223 @@
+#include "MoxRecovery.h"
+
+#include <algorithm>
+#include <climits>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <string>
+#include <utility>
+
+#include <boost/scoped_array.hpp>
+
+#include "../support/MoxTrace.h"
+
+static const MoxComponent componentId = LogManager;
+
+namespace {
+
+// A number of the scanner's checked forms: an optional minus sign and
+// digits, read like C's atoi but saturating instead of overflowing.
+int numberOf(std::string_view text) {
+    bool negative = !text.empty() && text[0] == '-';
+    long long value = 0;
+    for (char digit : text.substr(negative ? 1 : 0)) {
+        value = std::min<long long>(value * 10 + (digit - '0'), static_cast<long long>(INT_MAX) + 1);
+    }
+    return static_cast<int>(negative ? -value : std::min<long long>(value, INT_MAX));
+}
+
+// "a,b" as two numbers.
+std::pair<int, int> numberPairOf(std::string_view text) {
+    size_t comma = text.find(',');
+    return {numberOf(text.substr(0, comma)), numberOf(text.substr(comma + 1))};
+}
+
+MoxLsn lsnOf(std::string_view text) {
+    std::pair<int, int> pair = numberPairOf(text);
+    return MoxLsn(static_cast<Uint16>(pair.first), static_cast<Uint32>(pair.second));
+}
+
+// "page,slot"; false (no tuple id) when either number is missing.
+bool tupleIdOf(std::string_view text, TupleId& tupleId) {
+    size_t comma = text.find(',');
+    if (comma == std::string_view::npos || comma == 0 || comma + 1 == text.size()) return false;
+    tupleId.page = static_cast<PageId>(numberOf(text.substr(0, comma)));
+    tupleId.slot = static_cast<SlotId>(numberOf(text.substr(comma + 1)));
+    return true;
+}
+
+// The entries of the redo array whose transaction passes `belongs`, newest first.
+template <typename Entry, typename Predicate>
+std::vector<Entry*> newestFirst(std::vector<Entry>& redo, Predicate belongs) {
+    std::vector<Entry*> list;
+    for (auto entry = redo.rbegin(); entry != redo.rend(); ++entry) {
+        if (belongs(entry->getTransactionID())) list.push_back(&*entry);
+    }
+    return list;
+}
+
+typedef std::pair<Sint32, Uint16> TransactionKey;
+
+TransactionKey keyOf(const MoxTransactionId& transactionId) {
+    return {transactionId.getProcessId(), transactionId.getUniqueCount()};
+}
+
+// The entries of transactions without a COMMIT or ROLLBACK entry of this
+// kind, newest first.
+template <typename Entry>
+std::vector<Entry*> unfinished(std::vector<Entry>& redo) {
+    std::set<TransactionKey> finished;
+    for (const Entry& entry : redo) {
+        int type = entry.getTransactionType();
+        if (type == MoxAbstractLogEntry::COMMIT || type == MoxAbstractLogEntry::ROLLBACK) {
+            finished.insert(keyOf(entry.getTransactionID()));
+        }
+    }
+    return newestFirst(redo, [&finished](const MoxTransactionId& id) { return finished.count(keyOf(id)) == 0; });
+}
+
+}  // namespace
+
+bool MoxRecovery::AnalyseLog(rollbackComponent component) {
+    MOX_TRACE_ENTRY();
+    oRecordRedo.clear();
+    oIndexRedo.clear();
+    oRecordRollback.clear();
+    oIndexRollback.clear();
+    oRecordUndo.clear();
+    oIndexUndo.clear();
+    for (Uint32 number = 1; number <= MOX_MAX_UINT16; ++number) {
+        std::ifstream file(std::to_string(number) + ".log", std::ios::binary | std::ios::ate);
+        if (!file.is_open()) {
+            break;
+        }
+        std::streamoff size = file.tellg();
+        if (size <= 0) {
+            continue;
+        }
+        boost::scoped_array<char> bytes(new char[size]);
+        file.seekg(0);
+        file.read(bytes.get(), size);
+        analyseFile(static_cast<Uint16>(number), bytes.get(), static_cast<size_t>(file.gcount()), component);
+    }
+    MOX_TRACE_NUMBER(10, "record entries", static_cast<Uint32>(oRecordRedo.size()));
+    MOX_TRACE_NUMBER(11, "index entries", static_cast<Uint32>(oIndexRedo.size()));
+    return true;
+}
+
+void MoxRecovery::analyseFile(Uint16 filenumber, const char* data, size_t size, rollbackComponent component) {
+    MOX_TRACE_ENTRY();
+    MoxLogFileScanner scanner(filenumber, data, size);
+    MoxLogFileScanner::Fields fields;
+    while (scanner.next(fields)) {
+        if (fields.kind == 'R' && component != INDEX) {
+            addRecordEntry(fields);
+        } else if (fields.kind == 'I' && component != RECORD) {
+            addIndexEntry(fields);
+        }
+    }
+}
+
+void MoxRecovery::addRecordEntry(const MoxLogFileScanner::Fields& fields) {
+    MOX_TRACE_ENTRY();
+    TupleId ids[3];
+    const TupleId* present[3] = {nullptr, nullptr, nullptr};
+    for (int i = 0; i < 3; ++i) {
+        if (tupleIdOf(fields.ids[i], ids[i])) present[i] = &ids[i];
+    }
+    std::pair<int, int> transaction = numberPairOf(fields.transactionId);
+    oRecordRedo.emplace_back();
+    MoxRecordLogEntry& entry = oRecordRedo.back();
+    entry.setFields(MoxTransactionId(transaction.first, static_cast<Uint16>(transaction.second)),
+                    static_cast<SegmentId>(numberOf(fields.segment)), fields.beforeImage.data(),
+                    static_cast<int>(fields.beforeImage.size()), fields.afterImage.data(),
+                    static_cast<int>(fields.afterImage.size()), numberOf(fields.type), present[0], present[1],
+                    present[2]);
+    entry.setLsn(lsnOf(fields.lsn));
+    entry.setPrevLsn(lsnOf(fields.prevLsn));
+}
+
+void MoxRecovery::addIndexEntry(const MoxLogFileScanner::Fields& fields) {
+    MOX_TRACE_ENTRY();
+    PageId page = static_cast<PageId>(numberOf(fields.ids[0]));
+    std::pair<int, int> transaction = numberPairOf(fields.transactionId);
+    oIndexRedo.emplace_back();
+    MoxIndexLogEntry& entry = oIndexRedo.back();
+    entry.setFields(MoxTransactionId(transaction.first, static_cast<Uint16>(transaction.second)),
+                    fields.ids[0].empty() ? nullptr : &page, static_cast<SegmentId>(numberOf(fields.segment)),
+                    fields.beforeImage.data(), static_cast<int>(fields.beforeImage.size()), fields.afterImage.data(),
+                    static_cast<int>(fields.afterImage.size()), numberOf(fields.type));
+    entry.setLsn(lsnOf(fields.lsn));
+    entry.setPrevLsn(lsnOf(fields.prevLsn));
+}
+
+bool MoxRecovery::makeRollbackLists(rollbackComponent component, MoxTransactionId transactionId) {
+    MOX_TRACE_ENTRY();
+    auto ofTransaction = [&transactionId](const MoxTransactionId& id) { return id == transactionId; };
+    if (component == INDEX) {
+        oIndexRollback = newestFirst(oIndexRedo, ofTransaction);
+    } else if (component == RECORD) {
+        oRecordRollback = newestFirst(oRecordRedo, ofTransaction);
+    }
+    return true;
+}
+
+bool MoxRecovery::makeUndoLists(rollbackComponent component) {
+    MOX_TRACE_ENTRY();
+    if (component != INDEX) {
+        std::cout << std::endl;
+        oRecordUndo = unfinished(oRecordRedo);
+    }
+    if (component != RECORD) {
+        std::cout << std::endl;
+        oIndexUndo = unfinished(oIndexRedo);
+    }
+    return true;
+}
+
+bool MoxRecovery::rollbackTransaction(rollbackComponent component, MoxTransactionId transactionId) {
+    MOX_TRACE_ENTRY();
+    return AnalyseLog(component) && makeRollbackLists(component, transactionId);
+}
+
+bool MoxRecovery::recoverDb(rollbackComponent component) {
+    MOX_TRACE_ENTRY();
+    return AnalyseLog(component) && makeUndoLists(component);
+}
+
+void MoxRecovery::undoRecordEntries(MoxRecordLogEntry** list, int length, MoxRecordUndoHandler& handler) {
+    MOX_TRACE_ENTRY();
+    for (int i = 0; i < length; ++i) {
+        const MoxRecordLogEntry& entry = *list[i];
+        switch (entry.getTransactionType()) {
+            case MoxAbstractLogEntry::INSERT:
+            case MoxAbstractLogEntry::COMPENSATE_INSERT:
+                handler.removeRecord(entry);
+                break;
+            case MoxAbstractLogEntry::UPDATE:
+            case MoxAbstractLogEntry::COMPENSATE_UPDATE:
+                handler.restoreRecord(entry);
+                break;
+            case MoxAbstractLogEntry::DELETE:
+            case MoxAbstractLogEntry::COMPENSATE_DELETE:
+                handler.reinsertRecord(entry);
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+void MoxRecovery::undoIndexEntries(MoxIndexLogEntry** list, int length, MoxIndexUndoHandler& handler) {
+    MOX_TRACE_ENTRY();
+    for (int i = 0; i < length; ++i) {
+        const MoxIndexLogEntry& entry = *list[i];
+        int type = entry.getTransactionType();
+        if (type >= MoxAbstractLogEntry::INTEGER_OPERATION && type <= MoxAbstractLogEntry::INTEGER_UNDO) {
+            handler.restoreIntegerPage(entry);
+        } else if (type >= MoxAbstractLogEntry::VARCHAR_OPERATION && type <= MoxAbstractLogEntry::VARCHAR_UNDO) {
+            handler.restoreVarcharPage(entry);
+        }
+    }
+}

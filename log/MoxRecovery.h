@@ -1,0 +1,83 @@
+#ifndef MOX_RECOVERY_H
+#define MOX_RECOVERY_H
+
+#include <string_view>
+#include <vector>
+
+#include "MoxIndexLogEntry.h"
+#include "MoxIndexUndoHandler.h"
+#include "MoxLogFileScanner.h"
+#include "MoxRecordLogEntry.h"
+#include "MoxRecordUndoHandler.h"
+
+// Reads the whole log (1.log, 2.log, ... in the working directory, without
+// the log latch) into memory and sorts its entries into the lists that undo
+// and redo work from:
+// - redo lists: all entries of a kind in log order (ascending LSN);
+// - rollback lists: one transaction's entries of a kind, newest first;
+// - undo lists: the entries of unfinished transactions, newest first.
+// A transaction is finished for a kind only by a COMMIT or ROLLBACK entry of
+// that kind. It changes no data: the record and index managers apply the
+// lists, for undo through undoRecordEntries and undoIndexEntries.
+//
+// Created for one analysis and used by one thread. Lists hold pointers into
+// the redo arrays, valid while the object lives; the object is a snapshot of
+// the log when AnalyseLog ran. Nothing here reports an error: damaged lines
+// are passed over, missing files give empty lists.
+class MoxRecovery {
+  public:
+    enum rollbackComponent { INDEX = 0, RECORD = 1, ALL = 2 };
+
+    MoxRecovery() = default;
+    MoxRecovery(const MoxRecovery&) = delete;
+    MoxRecovery& operator=(const MoxRecovery&) = delete;
+
+    // Reads the log and fills the redo arrays of the component's kinds; the
+    // other kind's array stays empty. Always true.
+    bool AnalyseLog(rollbackComponent component);
+    // The transaction's INDEX or RECORD entries, newest first; ALL builds
+    // nothing. Always true.
+    bool makeRollbackLists(rollbackComponent component, MoxTransactionId transactionId);
+    // The component's undo lists (ALL: both), printing an empty line for each.
+    // Always true.
+    bool makeUndoLists(rollbackComponent component);
+    // AnalyseLog, then makeRollbackLists.
+    bool rollbackTransaction(rollbackComponent component, MoxTransactionId transactionId);
+    // AnalyseLog, then makeUndoLists.
+    bool recoverDb(rollbackComponent component);
+
+    MoxRecordLogEntry* getRecordRedoList() { return oRecordRedo.data(); }
+    MoxIndexLogEntry* getIndexRedoList() { return oIndexRedo.data(); }
+    int getRecordRedoListLength() const { return static_cast<int>(oRecordRedo.size()); }
+    int getIndexRedoListLength() const { return static_cast<int>(oIndexRedo.size()); }
+    MoxRecordLogEntry** getRecordUndoList() { return oRecordUndo.data(); }
+    MoxIndexLogEntry** getIndexUndoList() { return oIndexUndo.data(); }
+    int getRecordUndoListLength() const { return static_cast<int>(oRecordUndo.size()); }
+    int getIndexUndoListLength() const { return static_cast<int>(oIndexUndo.size()); }
+    MoxRecordLogEntry** getRecordRollbackList() { return oRecordRollback.data(); }
+    MoxIndexLogEntry** getIndexRollbackList() { return oIndexRollback.data(); }
+    int getRecordRollbackListLength() const { return static_cast<int>(oRecordRollback.size()); }
+    int getIndexRollbackListLength() const { return static_cast<int>(oIndexRollback.size()); }
+
+    // Undoes a rollback or undo list from its first (newest) element: inserts
+    // are removed, updates restored, deletes re-inserted (compensations
+    // alike); other types are passed over.
+    static void undoRecordEntries(MoxRecordLogEntry** list, int length, MoxRecordUndoHandler& handler);
+    // Restores integer (types 16-18) and varchar (13-15) pages from their
+    // before images, newest first; other types are passed over.
+    static void undoIndexEntries(MoxIndexLogEntry** list, int length, MoxIndexUndoHandler& handler);
+
+  private:
+    void analyseFile(Uint16 filenumber, const char* data, size_t size, rollbackComponent component);
+    void addRecordEntry(const MoxLogFileScanner::Fields& fields);
+    void addIndexEntry(const MoxLogFileScanner::Fields& fields);
+
+    std::vector<MoxRecordLogEntry> oRecordRedo;
+    std::vector<MoxIndexLogEntry> oIndexRedo;
+    std::vector<MoxRecordLogEntry*> oRecordRollback;
+    std::vector<MoxIndexLogEntry*> oIndexRollback;
+    std::vector<MoxRecordLogEntry*> oRecordUndo;
+    std::vector<MoxIndexLogEntry*> oIndexUndo;
+};
+
+#endif
