@@ -12,6 +12,13 @@ class MoxBufferManager {
         Uint32 logicalReads;   // 0-3: page requests
         Uint32 physicalReads;  // 4-7: page loads from files
     };
+
+    // System stop: whether any frame is fixed, read without the latch; a
+    // missing pool is not in use. REQUIRES: this process is not attached.
+    static void haveFixedPages(bool& inUse);
+    // System stop: removes the pool and its latch without writing a page.
+    // A missing pool counts as removed. REQUIRES: this process is not attached.
+    static void destroyBuffer();
 };
 
 static_assert(sizeof(MoxBufferManager::Header) == 8);

@@ -137,3 +137,24 @@ TEST_F(MoxBMStructuresTest, FreedFramesComeBackLastInFirstOut) {
     EXPECT_EQ(load(9, 11), 2);
     EXPECT_EQ(load(9, 12), 4);
 }
+
+TEST_F(MoxBMStructuresTest, StopSeesFixedFramesAndRemovesThePool) {
+    connection.reset();
+    bool inUse = true;
+    MoxBufferManager::haveFixedPages(inUse);
+    EXPECT_FALSE(inUse);
+
+    connection = std::make_unique<MoxScopedMemorySet>(MoxMemoryManager::BufferPool);
+    pool = static_cast<MoxBufferContent*>(connection->getData());
+    pool->pages[991].fixCount = 1;
+    connection.reset();
+    MoxBufferManager::haveFixedPages(inUse);
+    EXPECT_TRUE(inUse);
+
+    MoxBufferManager::destroyBuffer();
+    EXPECT_TRUE(throwsError([] { MoxScopedMemorySet probe(MoxMemoryManager::BufferPool); }, MOX_MM_SHM_NOT_EXISTS));
+    // A missing pool is not in use and is removed once more without complaint.
+    MoxBufferManager::haveFixedPages(inUse);
+    EXPECT_FALSE(inUse);
+    MoxBufferManager::destroyBuffer();
+}
