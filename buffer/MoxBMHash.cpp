@@ -1,5 +1,9 @@
 #include "MoxBMHash.h"
 
+#include <iomanip>
+#include <iostream>
+
+#include "MoxDumpTable.h"
 #include "../support/MoxException.h"
 #include "../support/MoxTrace.h"
 
@@ -104,4 +108,34 @@ void MoxBMHash::remove(Uint16 pageIndex) {
         index = hashArray[index].next;
     }
     MoxIndexList::moveAfter(hashArray, EMPTY_LIST_HEAD, pageIndex);
+}
+
+void MoxBMHash::dump() const {
+    MOX_TRACE_ENTRY();
+    const MoxPage* frame = frames();
+    std::cout << " Content of the Buffer Pool Hash\n";
+    MoxDumpTable::rule('-');
+    MoxDumpTable table("Bucket Slot-in-Hash SegmentId    PageId       Next",
+                       "------ ------------ ------------ ------------ ------------");
+    const int width = MoxDumpTable::COLUMN_WIDTH;
+    for (Uint16 bucket = FIRST_BUCKET; bucket <= LAST_BUCKET; ++bucket) {
+        Uint16 index = hashArray[bucket].next;
+        for (Uint16 steps = 0; index != bucket; ++steps) {
+            if (index >= EMPTY_LIST_HEAD || steps == EMPTY_LIST_HEAD) {
+                THROW(MOX_INTERNAL_FAIL);
+            }
+            std::ostream& os = table.row();
+            if (steps == 0) {
+                os << std::setw(6) << bucket - FIRST_BUCKET << ' ';
+            } else {
+                os << std::string(7, ' ');
+            }
+            Uint16 next = hashArray[index].next;
+            os << std::setw(width) << index << ' ' << std::setw(width) << frame[index].segmentId << ' '
+               << std::setw(width) << frame[index].pageId << ' ' << std::setw(width)
+               << MoxDumpTable::next(next, bucket) << '\n';
+            index = next;
+        }
+    }
+    MoxDumpTable::closing(" All other buckets between [1, ", MOX_BM_NUM_HASH_BUCKETS, "] are empty.");
 }

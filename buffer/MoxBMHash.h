@@ -37,6 +37,8 @@ class MoxBMHash {
     MoxPage* find(SegmentId segmentId, PageId pageId, Uint16& pageIndex) const;
     // Takes the frame out of its chain; it is the next one unhashed frames hand out.
     void remove(Uint16 pageIndex);
+    // Prints the non-empty bucket chains on standard output.
+    void dump() const;
 
     HashEntry hashArray[NUM_ENTRIES];  // 0-4767
 

@@ -1,5 +1,9 @@
 #include "MoxLRU.h"
 
+#include <iomanip>
+#include <iostream>
+
+#include "MoxDumpTable.h"
 #include "../support/MoxException.h"
 #include "../support/MoxTrace.h"
 
@@ -68,4 +72,30 @@ void MoxLRU::remove(Uint16& pageIndex) {
         index = lru[index].prev;
     }
     THROW(MOX_NOT_FOUND_WARN);
+}
+
+void MoxLRU::dump() const {
+    MOX_TRACE_ENTRY();
+    if (pages == nullptr) {
+        THROW(MOX_INTERNAL_FAIL);
+    }
+    std::cout << " Content of the LRU list\n";
+    MoxDumpTable::rule('-');
+    std::cout << " Most-recently-used page is at the top of the list;\n least-recently-used is at the bottom.\n";
+    MoxDumpTable::rule('-');
+    MoxDumpTable table("Slot-in-LRU  SegmentId    PageId       Next",
+                       "------------ ------------ ------------ ------------");
+    const int width = MoxDumpTable::COLUMN_WIDTH;
+    Uint16 index = lru[USED_LIST_HEAD].next;
+    for (Uint16 steps = 0; index != USED_LIST_HEAD; ++steps) {
+        if (index >= EMPTY_LIST_HEAD || steps == EMPTY_LIST_HEAD) {
+            THROW(MOX_INTERNAL_FAIL);
+        }
+        Uint16 next = lru[index].next;
+        table.row() << std::setw(width) << index << ' ' << std::setw(width) << pages[index].segmentId << ' '
+                    << std::setw(width) << pages[index].pageId << ' ' << std::setw(width)
+                    << MoxDumpTable::next(next, USED_LIST_HEAD) << '\n';
+        index = next;
+    }
+    MoxDumpTable::closing(" All other slots between [0, ", MOX_BM_NUM_PAGES - 1, "] are empty.");
 }

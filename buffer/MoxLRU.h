@@ -36,6 +36,8 @@ class MoxLRU {
     // Frees the least recently used unfixed frame and returns it; throws
     // MOX_NOT_FOUND_WARN, changing nothing, when every used frame is fixed.
     void remove(Uint16& pageIndex);
+    // Prints the used list on standard output, most recently used first.
+    void dump() const;
 
     LruElement lru[NUM_ENTRIES];  // 0-3975
 
