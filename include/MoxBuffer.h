@@ -12,5 +12,6 @@
 #include "../buffer/MoxBufferManager.h"
 #include "../buffer/MoxLRU.h"
 #include "../buffer/MoxPage.h"
+#include "../buffer/MoxScopedPage.h"
 
 #endif
