@@ -74,6 +74,15 @@ MoxBufferManager::MoxBufferManager()
     data = pool->pages;
     MoxBMHash::setPagesPointer(data);
     MoxLRU::setPagesPointer(data);
+    // Every measure exists from the start: a timer running in an outer
+    // operation holds a reference into the profiler's arrays, which naming a
+    // new measure in an inner one would otherwise reallocate.
+    profiler.setElementName(GetPageTime, GetPageTimeName, Timer());
+    profiler.setElementName(GetNewPageTime, GetNewPageTimeName, Timer());
+    profiler.setElementName(GetFlushAllTime, GetFlushAllTimeName, Timer());
+    profiler.setElementName(GetFlushSinglePageTime, GetFlushSinglePageTimeName, Timer());
+    profiler.setElementName(PhysicalReads, PhysicalReadsName, Counter());
+    profiler.setElementName(LogicalReads, LogicalReadsName, Counter());
     MoxDebug::registerFunction(debugBufferStats_static, debugRstBufferStats_static, "BM_STATS", "");
 }
 
