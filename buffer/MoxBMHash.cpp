@@ -132,8 +132,8 @@ void MoxBMHash::dump() const {
             }
             Uint16 next = hashArray[index].next;
             os << std::setw(width) << index << ' ' << std::setw(width) << frame[index].segmentId << ' '
-               << std::setw(width) << frame[index].pageId << ' ' << std::setw(width)
-               << MoxDumpTable::next(next, bucket) << '\n';
+               << std::setw(width) << frame[index].pageId << ' ' << std::setw(width) << MoxDumpTable::next(next, bucket)
+               << '\n';
             index = next;
         }
     }

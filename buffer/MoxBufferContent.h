@@ -15,11 +15,11 @@
 // Created zero-filled; initializeBuffer sets up the latch and the lists.
 // The latch guards everything behind it.
 struct MoxBufferContent {
-    MoxLatch latch;                    // 0-3: pool latch
-    MoxBufferManager::Header header;   // 4-11: shared read counters
-    MoxBMHash hash;                    // 12-4779
-    MoxLRU lru;                        // 4780-8755
-    MoxPage pages[MOX_BM_NUM_PAGES];   // 8756-4091827: frame i at 8756 + 4116 * i
+    MoxLatch latch;                   // 0-3: pool latch
+    MoxBufferManager::Header header;  // 4-11: shared read counters
+    MoxBMHash hash;                   // 12-4779
+    MoxLRU lru;                       // 4780-8755
+    MoxPage pages[MOX_BM_NUM_PAGES];  // 8756-4091827: frame i at 8756 + 4116 * i
 };
 
 static_assert(std::is_standard_layout_v<MoxBufferContent>);

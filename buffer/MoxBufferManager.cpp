@@ -549,8 +549,8 @@ void MoxBufferManager::dumpPages() const {
         }
         table.row() << std::setw(width) << index << ' ' << std::setw(width) << frame.segmentId << ' '
                     << std::setw(width) << frame.pageId << ' ' << std::setw(width) << frame.fixCount << ' '
-                    << std::setw(width) << frame.lsn.dump() << ' ' << std::setw(5)
-                    << (frame.dirty ? "true" : "false") << '\n';
+                    << std::setw(width) << frame.lsn.dump() << ' ' << std::setw(5) << (frame.dirty ? "true" : "false")
+                    << '\n';
     }
     MoxDumpTable::closing(" All other slots between [0, ", MOX_BM_NUM_PAGES - 1, "] are empty.");
 }

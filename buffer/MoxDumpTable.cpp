@@ -8,8 +8,7 @@ static const MoxComponent componentId = BufferManager;
 
 static const Uint32 ruleLength = 75;
 
-MoxDumpTable::MoxDumpTable(const char* header, const char* underline)
-    : header(header), underline(underline), rows(0) {
+MoxDumpTable::MoxDumpTable(const char* header, const char* underline) : header(header), underline(underline), rows(0) {
     MOX_TRACE_ENTRY();
 }
 

@@ -117,9 +117,9 @@ TEST_F(MoxBufferManagerTest, ScopedPageHoldsOneFixOrNone) {
     Uint16 freeFrame = lru().getFreeSlot();
     EXPECT_TRUE(throwsError([] { MoxScopedPage page(1, 0, MoxPage::DataPage, MoxScopedPage::GetExistingPage); },
                             MOX_BM_PAGE_NOT_FOUND, {"0", "1"}));
-    EXPECT_TRUE(throwsError(
-        [] { MoxScopedPage page(1, 0, MoxPage::DataPage, static_cast<MoxScopedPage::Operation>(2)); },
-        MOX_INTERNAL_FAIL));
+    EXPECT_TRUE(
+        throwsError([] { MoxScopedPage page(1, 0, MoxPage::DataPage, static_cast<MoxScopedPage::Operation>(2)); },
+                    MOX_INTERNAL_FAIL));
     EXPECT_EQ(lru().getFreeSlot(), freeFrame);
     {
         MoxScopedPage created(1, 0, MoxPage::DataPage, MoxScopedPage::CreateNewPage);

@@ -113,16 +113,16 @@ TEST_F(MoxBufferManagerTest, MismatchesNameStoredValuesFirstAndLeaveThePageUnfix
                             {"0", "1", "0", "1"}));
     ASSERT_NE(resident(1, 0), nullptr);
     EXPECT_EQ(resident(1, 0)->fixCount, 0);
-    EXPECT_TRUE(throwsError([&] { manager->getPage(1, 1, MoxPage::DataPage, page); }, MOX_BM_PAGEID_MISMATCH,
-                            {"1", "1", "7"}));
+    EXPECT_TRUE(
+        throwsError([&] { manager->getPage(1, 1, MoxPage::DataPage, page); }, MOX_BM_PAGEID_MISMATCH, {"1", "1", "7"}));
     ASSERT_NE(resident(1, 1), nullptr);
     EXPECT_EQ(resident(1, 1)->fixCount, 0);
     EXPECT_EQ(page, nullptr);
 
     // A page beyond the file's end leaves the frame it was to use free.
     Uint16 freeFrame = lru().getFreeSlot();
-    EXPECT_TRUE(throwsError([&] { manager->getPage(1, 5, MoxPage::DataPage, page); }, MOX_BM_PAGE_NOT_FOUND,
-                            {"5", "1"}));
+    EXPECT_TRUE(
+        throwsError([&] { manager->getPage(1, 5, MoxPage::DataPage, page); }, MOX_BM_PAGE_NOT_FOUND, {"5", "1"}));
     EXPECT_EQ(lru().getFreeSlot(), freeFrame);
     EXPECT_EQ(frame(freeFrame)->segmentId, 0);
 
@@ -202,8 +202,8 @@ TEST_F(MoxBufferManagerTest, OlderSegmentIsDroppedAtCommitAndSurvivesARollbackWi
     manager->releasePage(page);
     manager->dropSegment(6);
     EXPECT_TRUE(std::filesystem::exists(path(6)));
-    EXPECT_TRUE(throwsError([&] { manager->getPage(6, 0, MoxPage::DataPage, page); }, MOX_BM_SEGMENT_DROPPED,
-                            {"0", "6"}));
+    EXPECT_TRUE(
+        throwsError([&] { manager->getPage(6, 0, MoxPage::DataPage, page); }, MOX_BM_SEGMENT_DROPPED, {"0", "6"}));
     EXPECT_TRUE(throwsError([&] { manager->getNewPage(6, 1, MoxPage::DataPage, MoxLsn(0, 0), page); },
                             MOX_BM_SEGMENT_DROPPED, {"1", "6"}));
 
