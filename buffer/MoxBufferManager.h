@@ -1,0 +1,150 @@
+#ifndef MOX_BUFFER_MANAGER_H
+#define MOX_BUFFER_MANAGER_H
+
+#include <set>
+
+#include "MoxBufferManagerProfiling.h"
+#include "MoxPage.h"
+#include "../include/Mox.h"
+
+class MoxBMHash;
+class MoxFileManager;
+class MoxLatch;
+class MoxLRU;
+class MoxScopedExclusiveLatch;
+
+// Gives every component access to pages through the buffer pool that all
+// processes share: fixes pages (loading them on a miss), creates pages,
+// writes dirty victims and, when the process's manager goes, every dirty
+// unfixed page (steal, no force: commit writes no page). It also finishes or
+// undoes the segment creations and drops of the process's transaction.
+//
+// One per process (getInstance), attached to the pool from construction to
+// destruction; used by one thread. Every operation that changes the pool
+// holds the pool latch exclusively from start to end, file input and output
+// included, and never waits for a lock meanwhile. Failures are thrown as
+// MoxException unless said otherwise.
+//
+// Callers open (or create) a segment before they fix its pages, and release
+// every fix they take. Frames handed out stay valid while fixed.
+class MoxBufferManager {
+  public:
+    // Reads counted over all processes, at the front of the pool after its latch.
+    struct Header {
+        Uint32 logicalReads;   // 0-3: page requests
+        Uint32 physicalReads;  // 4-7: page loads from files
+    };
+
+    static MoxBufferManager* getInstance();
+    // Whether the process has a manager, so that stopping deletes only one that exists.
+    static bool hasInstance() { return instance != nullptr; }
+    // Writes the dirty unfixed pages back (flushAll), detaches, forgets the instance.
+    ~MoxBufferManager();
+    MoxBufferManager(const MoxBufferManager&) = delete;
+    MoxBufferManager& operator=(const MoxBufferManager&) = delete;
+
+    // System start: creates the pool set and sets up its latch, counters and lists.
+    static void initializeBuffer();
+    // System stop: whether any frame is fixed, read without the latch; a
+    // missing pool is not in use. REQUIRES: this process is not attached.
+    static void haveFixedPages(bool& inUse);
+    // System stop: removes the pool and its latch without writing a page.
+    // A missing pool counts as removed. REQUIRES: this process is not attached.
+    static void destroyBuffer();
+
+    // Fixes an existing page; page receives its frame.
+    void getPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxPage*& page);
+    // Creates and fixes a zeroed page with the given LSN; it is dirty from birth.
+    void getNewPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxLsn lsn, MoxPage*& page);
+    // As above with LSN (0,0), after making sure that the file lacks the page.
+    void getNewPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxPage*& page);
+    // Undoes one fix and clears the caller's pointer; writes nothing.
+    void releasePage(MoxPage*& page);
+    // Marks a frame dirty under the latch (MoxPage::markAsModified also moves the LSN).
+    void markPageAsModified(MoxPage& page);
+    // Writes one dirty unfixed frame; the caller proves its exclusive hold of the pool latch.
+    void flushSinglePage(Uint16 pageIndex, const MoxScopedExclusiveLatch& poolLatch);
+    // Writes every dirty unfixed frame, closes this process's segments and
+    // drops the segments whose drop is pending.
+    void flushAll();
+
+    // Creates the segment's file; rollback drops it again.
+    void createSegment(SegmentId segment);
+    void openSegment(SegmentId segment);
+    // A segment created in this transaction goes at once; an older one at
+    // commit, refusing page requests (MOX_BM_SEGMENT_DROPPED) until then and
+    // keeping its pages in the pool in case of a rollback.
+    void dropSegment(SegmentId segment);
+    // Finishes the pending drops; writes no page.
+    void commit();
+    // Removes the segments created in the transaction and cancels its drops.
+    void rollback();
+
+    // Share of this process's page requests met without a load; 0 before the first.
+    float getBufferHitRatio() const;
+    // The same over all processes.
+    float getBufferHitRatioAllTransactions() const;
+
+    // Segment of a table (1 to 32767) or an index (1 to 16384); an invalid
+    // id records MOX_PARAMETER_FAIL and gives segment 0, without throwing.
+    static SegmentId convertTableIdToSegmentId(TableId tableId);
+    static SegmentId convertIndexIdToSegmentId(IndexId indexId);
+
+    // Prints the chosen sections on standard output under the shared latch.
+    void dump(bool lru, bool hash, bool pages, bool hitRatio) const;
+    static void staticDumpLru();
+    static void staticDumpHashMap();
+    static void staticDumpPages();
+    static void staticDumpHitRatio();
+    // "BM_STATS": the first word of args chooses the section; the reset
+    // handler zeroes this process's read counts.
+    static void debugBufferStats_static(const char* args);
+    static void debugRstBufferStats_static(const char* args);
+
+  private:
+    // Tests look at the frames and counters.
+    friend class MoxBufferManagerTest;
+
+    MoxBufferManager();
+
+    // A free frame for a new page: a free one, else the least recently used
+    // unfixed one, written first if dirty. Throws MOX_BM_BUFFER_FULL.
+    Uint16 chooseFrame(const MoxScopedExclusiveLatch& poolLatch);
+    // Reads the page into the chosen frame and links the frame in.
+    void loadPage(Uint16 pageIndex, SegmentId segmentId, PageId pageId);
+    // Throws MOX_BM_SEGMENT_DROPPED while the segment's drop is pending.
+    void checkNotDropped(SegmentId segmentId, PageId pageId) const;
+    void createPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxLsn lsn, bool absentFromFile,
+                    MoxPage*& page);
+    // Opens the page's segment in this process and writes the frame.
+    void writeFrame(Uint16 pageIndex);
+    // Index of a frame of this pool; MOX_INTERNAL_FAIL for any other address.
+    Uint16 frameIndex(const MoxPage& page) const;
+    // Empties every frame of the segment, fixed or not, without writing it.
+    void wipeSegment(SegmentId segment, const MoxScopedExclusiveLatch& poolLatch);
+    void countRead(MoxBufferManagerProfiling::BufferManagerCounters counter, const char* name, Uint32& own,
+                   Uint32& shared);
+    // Wipes and drops every segment whose drop is pending.
+    void finishDrops(const MoxScopedExclusiveLatch& poolLatch);
+    void dumpPages() const;
+    void dumpHitRatio() const;
+
+    static MoxBufferManager* instance;
+
+    MoxFileManager* fileMgr;
+    Header* header;
+    MoxLatch* latch;
+    MoxBMHash* hash;
+    MoxLRU* lru;
+    MoxPage* data;
+    MoxBufferManagerProfiling::Profiler profiler;
+    std::set<SegmentId> dropPending;
+    std::set<SegmentId> openSegments;
+    std::set<SegmentId> newSegments;
+    Uint32 logicalReads;
+    Uint32 physicalReads;
+};
+
+static_assert(sizeof(MoxBufferManager::Header) == 8);
+
+#endif
