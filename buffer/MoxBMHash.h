@@ -13,7 +13,7 @@
 // are the list heads. Only the buffer manager calls it, holding the pool
 // latch (exclusively for changes). Failures are thrown as MoxException;
 // every check runs before the first link changes.
-class MoxBMHash {
+class MOX_PACKED MoxBMHash {
   public:
     typedef MoxIndexLink HashEntry;
 

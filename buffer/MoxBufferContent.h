@@ -14,7 +14,7 @@
 // The data area of the BufferPool memory set, as every process maps it.
 // Created zero-filled; initializeBuffer sets up the latch and the lists.
 // The latch guards everything behind it.
-struct MoxBufferContent {
+struct MOX_PACKED MoxBufferContent {
     MoxLatch latch;                   // 0-3: pool latch
     MoxBufferManager::Header header;  // 4-11: shared read counters
     MoxBMHash hash;                   // 12-4779

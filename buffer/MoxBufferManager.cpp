@@ -153,12 +153,11 @@ void MoxBufferManager::destroyBuffer() {
     MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::BufferPool);
 }
 
-void MoxBufferManager::countRead(BufferManagerCounters counter, const char* name, Uint32& own, Uint32& shared) {
+void MoxBufferManager::countRead(BufferManagerCounters counter, const char* name, Uint32& own) {
     MOX_TRACE_ENTRY();
     profiler.setElementName(counter, name, Counter());
     profiler.getMeasureValueReference(counter, Counter()).first += 1;
     ++own;
-    ++shared;
 }
 
 void MoxBufferManager::checkNotDropped(SegmentId segmentId, PageId pageId) const {
@@ -175,7 +174,8 @@ void MoxBufferManager::getPage(SegmentId segmentId, PageId pageId, MoxPage::Page
     profiler.setElementName(GetPageTime, GetPageTimeName, Timer());
     ScopedTimer timed(profiler, GetPageTime);
     MoxScopedExclusiveLatch poolLatch(*latch);
-    countRead(LogicalReads, LogicalReadsName, logicalReads, header->logicalReads);
+    countRead(LogicalReads, LogicalReadsName, logicalReads);
+    ++header->logicalReads;
     checkNotDropped(segmentId, pageId);
 
     Uint16 index = 0;
@@ -253,7 +253,8 @@ void MoxBufferManager::loadPage(Uint16 pageIndex, SegmentId segmentId, PageId pa
     page->lsn = pageHeader.lsn;
     lru->insert(pageIndex);
     hash->insert(pageIndex);
-    countRead(PhysicalReads, PhysicalReadsName, physicalReads, header->physicalReads);
+    countRead(PhysicalReads, PhysicalReadsName, physicalReads);
+    ++header->physicalReads;
 }
 
 void MoxBufferManager::getNewPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxLsn lsn,

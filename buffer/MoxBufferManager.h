@@ -30,7 +30,7 @@ class MoxScopedExclusiveLatch;
 class MoxBufferManager {
   public:
     // Reads counted over all processes, at the front of the pool after its latch.
-    struct Header {
+    struct MOX_PACKED Header {
         Uint32 logicalReads;   // 0-3: page requests
         Uint32 physicalReads;  // 4-7: page loads from files
     };
@@ -122,8 +122,7 @@ class MoxBufferManager {
     Uint16 frameIndex(const MoxPage& page) const;
     // Empties every frame of the segment, fixed or not, without writing it.
     void wipeSegment(SegmentId segment, const MoxScopedExclusiveLatch& poolLatch);
-    void countRead(MoxBufferManagerProfiling::BufferManagerCounters counter, const char* name, Uint32& own,
-                   Uint32& shared);
+    void countRead(MoxBufferManagerProfiling::BufferManagerCounters counter, const char* name, Uint32& own);
     // Wipes and drops every segment whose drop is pending.
     void finishDrops(const MoxScopedExclusiveLatch& poolLatch);
     void dumpPages() const;

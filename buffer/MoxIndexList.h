@@ -1,11 +1,11 @@
 #ifndef MOX_INDEX_LIST_H
 #define MOX_INDEX_LIST_H
 
-#include "../include/MoxTypes.h"
+#include "../include/Mox.h"
 
 // One entry of circular doubly linked lists kept in an array in shared
 // memory: the links are array indices, valid at any mapping address.
-struct MoxIndexLink {
+struct MOX_PACKED MoxIndexLink {
     Uint16 prev;  // 0-1: index of the previous entry
     Uint16 next;  // 2-3: index of the next entry
 };

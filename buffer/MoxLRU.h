@@ -13,7 +13,7 @@
 // whose prev is the least recently used frame. Only the buffer manager calls
 // it, holding the pool latch (exclusively for changes). Failures are thrown
 // as MoxException; every check runs before the first link changes.
-class MoxLRU {
+class MOX_PACKED MoxLRU {
   public:
     typedef MoxIndexLink LruElement;
 

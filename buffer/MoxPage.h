@@ -16,7 +16,7 @@
 // The buffer manager owns every frame and changes segmentId, pageId, pageType
 // and fixCount only under the buffer pool latch. Other components get a frame
 // only while they hold a fix on it.
-struct MoxPage {
+struct MOX_PACKED MoxPage {
     enum PageType : Sint32 {
         DataPage = 0,
         BTreeIndexPage = 1,
@@ -25,7 +25,7 @@ struct MoxPage {
     };
 
     // The first 16 bytes of every page, in the file as in memory.
-    struct PageHeader {
+    struct MOX_PACKED PageHeader {
         PageId pageId;      // 0-1: the page's number in its segment
         Uint16 padding;     // 2-3: zero
         PageType pageType;  // 4-7
@@ -53,6 +53,7 @@ struct MoxPage {
     PageType pageType;                  // 4100-4103: type requested when loaded
     MoxLsn lsn;                         // 4104-4111: equals the header's LSN
     bool dirty;                         // 4112-4112: differs from the file
+    Uint8 padding;                      // 4113-4113
     Uint16 fixCount;                    // 4114-4115: outstanding fixes
 };
 

@@ -12,6 +12,13 @@
 // signatures ("static void MoxSystem::stop(bool)"), not bare names.
 #define __FUNCTION__ __PRETTY_FUNCTION__
 
+// For structures laid out in shared memory or in page bytes. The data areas
+// of the memory sets begin 17 bytes into their segments, behind the marker,
+// so such structures are never naturally aligned: packed, the compiler
+// accesses their fields byte-safely. Their layouts carry explicit padding,
+// so packing moves no field.
+#define MOX_PACKED __attribute__((packed))
+
 template <typename T>
 inline const T& MoxMin(const T& a, const T& b) {
     return (b < a) ? b : a;

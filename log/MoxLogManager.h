@@ -27,9 +27,8 @@ class MoxRecovery;
 // previous LSN.
 class MoxLogManager {
   public:
-    // The LogFileHandling memory set's data area. Packed, because the data
-    // area begins at an odd address.
-    struct __attribute__((packed)) LogFileHandling {
+    // The LogFileHandling memory set's data area.
+    struct MOX_PACKED LogFileHandling {
         MoxLatch latch;     // 0-3: serialises every append
         Uint16 filenumber;  // 4-5: log file to append to next; 1 after start
         char unused[4090];  // 6-4095

@@ -14,9 +14,14 @@ MoxLsn::MoxLsn(const std::string& text) : padding(0) {
     // Checked here, inside a member, because the fields are private.
     static_assert(sizeof(MoxLsn) == 8 && offsetof(MoxLsn, filenumber) == 0 && offsetof(MoxLsn, offset) == 4);
     static_assert(std::is_trivially_copyable_v<MoxLsn> && std::is_standard_layout_v<MoxLsn>);
-    if (!MoxNumberPair::parse(text, filenumber, offset)) {
+    // Parsed into locals: the fields of a packed type cannot be bound to references.
+    Uint16 parsedFilenumber = 0;
+    Uint32 parsedOffset = 0;
+    if (!MoxNumberPair::parse(text, parsedFilenumber, parsedOffset)) {
         THROW_wARGS1(MOX_LOGM_LSN_PARSING_FAILED, text);
     }
+    filenumber = parsedFilenumber;
+    offset = parsedOffset;
 }
 
 std::string MoxLsn::dump() const {

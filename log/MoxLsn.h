@@ -10,7 +10,7 @@
 // it. Its 8-byte binary form (filenumber at 0, zero padding at 2, offset at 4)
 // is stored in every page header and frame, so the type stays trivially
 // copyable and standard-layout.
-class MoxLsn {
+class MOX_PACKED MoxLsn {
   public:
     // Leaves the fields unset, so that the type can live in shared memory.
     MoxLsn() = default;

@@ -24,10 +24,7 @@
 //
 // Not re-entrant. Every operation returns MOX_SUCCESS or its failure code,
 // set in the error object; none throws.
-//
-// Packed: the data areas of the memory sets begin 17 bytes into their
-// segments, so the latch at their front is never 4-byte aligned.
-class __attribute__((packed)) MoxLatch {
+class MOX_PACKED MoxLatch {
   public:
     enum LatchMode { Exclusive = 0, Shared = 1 };
 

@@ -22,9 +22,14 @@ MoxTransactionId::MoxTransactionId(const std::string& text) : padding(0) {
     static_assert(sizeof(MoxTransactionId) == 8 && offsetof(MoxTransactionId, mProcessID) == 0 &&
                   offsetof(MoxTransactionId, mUniqueCount) == 4);
     static_assert(std::is_trivially_copyable_v<MoxTransactionId> && std::is_standard_layout_v<MoxTransactionId>);
-    if (!MoxNumberPair::parse(text, mProcessID, mUniqueCount)) {
+    // Parsed into locals: the fields of a packed type cannot be bound to references.
+    Sint32 processId = 0;
+    Uint16 uniqueCount = 0;
+    if (!MoxNumberPair::parse(text, processId, uniqueCount)) {
         THROW_wARGS1(MOX_TRANSACTION_ID_PARSING_FAILED, text);
     }
+    mProcessID = processId;
+    mUniqueCount = uniqueCount;
 }
 
 std::string MoxTransactionId::dump() const {

@@ -11,7 +11,7 @@
 // Names a transaction: the process that runs it and a running count within
 // that process. The 8-byte binary form (process id at 0, count at 4, padding
 // at 6) is what the lock list stores; only the first 6 bytes are significant.
-class MoxTransactionId {
+class MOX_PACKED MoxTransactionId {
   public:
     // The calling process with count 0.
     MoxTransactionId();

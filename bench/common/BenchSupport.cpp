@@ -30,8 +30,10 @@ BenchDatabase::BenchDatabase() {
 
 BenchDatabase::~BenchDatabase() {
     try {
-        MoxSystem::stop(true);
+        // The managers first: they write dirty pages back and detach, and a
+        // process attached to a set cannot remove it.
         MoxSystem::stopAllManagers();
+        MoxSystem::stop(true);
     } catch (const MoxException& exception) {
         exception.print(std::cerr);
     }

@@ -3,7 +3,7 @@
 
 #include <string>
 #include <utility>
-#include <vector>
+#include <deque>
 
 #include "Counter.h"
 #include "NoVectorOfMeasures.h"
@@ -55,7 +55,9 @@ class VectorOfMeasures : public Base {
         return elements[position];
     }
 
-    std::vector<Element> elements;
+    // A deque keeps references to its elements valid while it grows, so a
+    // ScopedTimer may outlive the naming of a later element.
+    std::deque<Element> elements;
 };
 
 template <typename Enum, typename Base>

@@ -14,14 +14,20 @@ const int waitMilliseconds = 20000;
 // rounds, adding 1 to its own counter on each page. The segment has more
 // pages than the pool has frames, so the processes steal each other's dirty
 // frames all the time.
+// Page bytes sit at odd addresses in the pool, so the counters are packed.
+struct MOX_PACKED PageCounters {
+    Uint32 count[8];
+};
+
 int countOnEveryPage(int child, int rounds, PageId pages) {
     MoxBufferManager* manager = MoxBufferManager::getInstance();
     manager->openSegment(1);
     for (int round = 0; round < rounds; ++round) {
         for (PageId pageId = 0; pageId < pages; ++pageId) {
             MoxScopedPage page(1, pageId, MoxPage::DataPage, MoxScopedPage::GetExistingPage);
-            Uint32* counters = reinterpret_cast<Uint32*>(page->getPageData() + sizeof(MoxPage::PageHeader));
-            ++counters[child];
+            PageCounters* counters =
+                reinterpret_cast<PageCounters*>(page->getPageData() + sizeof(MoxPage::PageHeader));
+            ++counters->count[child];
             if (page->markAsModified(MoxLsn(2, static_cast<Uint32>(round))) != MOX_SUCCESS) {
                 return 2;
             }
@@ -59,9 +65,10 @@ TEST_F(MoxBufferManagerTest, ProcessesLoseNoUpdateAndShareTheirCounts) {
     manager->openSegment(1);
     for (PageId pageId = 0; pageId < pages; ++pageId) {
         MoxScopedPage page(1, pageId, MoxPage::DataPage, MoxScopedPage::GetExistingPage);
-        const Uint32* counters = reinterpret_cast<const Uint32*>(page->getPageData() + sizeof(MoxPage::PageHeader));
+        const PageCounters* counters =
+            reinterpret_cast<const PageCounters*>(page->getPageData() + sizeof(MoxPage::PageHeader));
         for (int child = 0; child < children; ++child) {
-            ASSERT_EQ(counters[child], static_cast<Uint32>(rounds)) << "page " << pageId << " child " << child;
+            ASSERT_EQ(counters->count[child], static_cast<Uint32>(rounds)) << "page " << pageId << " child " << child;
         }
         ASSERT_EQ(page->getLsn(), MoxLsn(2, rounds - 1));
     }

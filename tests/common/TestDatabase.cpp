@@ -22,8 +22,10 @@ void TestDatabase::SetUp() {
 
 void TestDatabase::stopSystem() {
     try {
-        MoxSystem::stop(true);
+        // The managers first: they write dirty pages back and detach, and a
+        // process attached to a set cannot remove it.
         MoxSystem::stopAllManagers();
+        MoxSystem::stop(true);
     } catch (const MoxException& exception) {
         ADD_FAILURE() << "stopping the test system failed with code " << exception.getErrorCode();
     }
