@@ -286,6 +286,7 @@ bool MoxLockManager::passDatabaseGate(LockType type, const MoxLockObject& object
                     return true;
                 }
                 if (list.existsLockType(transaction, ExclusiveLock, databaseObject) != LIST_END) {
+                    forgetWaiting(transaction, waiting);
                     return false;
                 }
                 THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(type, object));
