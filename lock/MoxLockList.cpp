@@ -58,13 +58,14 @@ Uint32 MoxLockList::insertEntry(const MoxTransactionId& transaction, LockType ty
     header.index[MOX_LOCK_FREE_HEAD] = entry.nextEntry;
     layout.lockEntry[entry.nextEntry].prevEntry = MOX_LOCK_LIST_END;
 
-    Uint32& head = header.index[bucket(object)];
+    Uint32 bucketIndex = bucket(object);
+    Uint32 head = header.index[bucketIndex];
     entry.prevEntry = MOX_LOCK_LIST_END;
     entry.nextEntry = head;
     if (head != MOX_LOCK_LIST_END) {
         layout.lockEntry[head].prevEntry = taken;
     }
-    head = taken;
+    header.index[bucketIndex] = taken;
 
     entry.segmentId = object.segment;
     entry.pageId = object.page;
@@ -90,11 +91,11 @@ void MoxLockList::deleteEntry(Uint32 index) {
     if (entry.nextEntry != MOX_LOCK_LIST_END) {
         layout.lockEntry[entry.nextEntry].prevEntry = entry.prevEntry;
     }
-    Uint32& freeHead = header.index[MOX_LOCK_FREE_HEAD];
+    Uint32 freeHead = header.index[MOX_LOCK_FREE_HEAD];
     entry.prevEntry = MOX_LOCK_LIST_END;
     entry.nextEntry = freeHead;
     layout.lockEntry[freeHead].prevEntry = index;
-    freeHead = index;
+    header.index[MOX_LOCK_FREE_HEAD] = index;
     header.countEntry -= 1;
 }
 

@@ -10,6 +10,9 @@
 // The lock list as every process sees it in the data area of the LockList
 // memory set: a header, the lock entries and the waiting entries, linked by
 // indices only. Native byte order. Changed only under header.latch.
+// Packed: the data area begins 17 bytes into its segment, so no field is
+// aligned; packing keeps every offset and lets the compiler read them
+// unaligned.
 
 #define MOX_LOCK_INDEX_LENGTH 101         // 100 bucket heads and the free lock-entry head
 #define MOX_LOCK_BUCKETS 100              // hash chains
@@ -21,15 +24,16 @@
 
 // A transaction id as entries hold it; only processId and uniqueCount are
 // copied and compared.
-struct MoxStoredTransactionId {
+struct __attribute__((packed)) MoxStoredTransactionId {
     Sint32 processId;    // 0-3
     Uint16 uniqueCount;  // 4-5
     Uint16 padding;      // 6-7: not used
 };
+static_assert(alignof(MoxStoredTransactionId) == 1);
 static_assert(sizeof(MoxStoredTransactionId) == 8);
 static_assert(offsetof(MoxStoredTransactionId, uniqueCount) == 4);
 
-struct MoxLockListHeader {
+struct __attribute__((packed)) MoxLockListHeader {
     MoxLatch latch;                             // 0-3: protects the whole list
     Uint32 countEntry;                          // 4-7: lock entries in use
     Uint32 index[MOX_LOCK_INDEX_LENGTH];        // 8-411: bucket heads, then the free head
@@ -37,6 +41,7 @@ struct MoxLockListHeader {
     Uint32 firstUsedWaitingEntry;               // 416-419: newest waiting entry
     Uint32 dbRequestType;                       // 420-423: DBRequestType of the database lock
 };
+static_assert(alignof(MoxLockListHeader) == 1);
 static_assert(sizeof(MoxLockListHeader) == 424);
 static_assert(offsetof(MoxLockListHeader, countEntry) == 4);
 static_assert(offsetof(MoxLockListHeader, index) == 8);
@@ -44,7 +49,7 @@ static_assert(offsetof(MoxLockListHeader, nextFreeEntry) == 412);
 static_assert(offsetof(MoxLockListHeader, firstUsedWaitingEntry) == 416);
 static_assert(offsetof(MoxLockListHeader, dbRequestType) == 420);
 
-struct MoxLockEntry {
+struct __attribute__((packed)) MoxLockEntry {
     Uint32 lockType;                       // 0-3: MoxLockManager::LockType
     MoxStoredTransactionId transactionId;  // 4-11: holder; zero while free
     SegmentId segmentId;                   // 12-13
@@ -54,6 +59,7 @@ struct MoxLockEntry {
     Uint32 prevEntry;                      // 20-23: in its bucket chain or the free list
     Uint32 nextEntry;                      // 24-27
 };
+static_assert(alignof(MoxLockEntry) == 1);
 static_assert(sizeof(MoxLockEntry) == 28);
 static_assert(offsetof(MoxLockEntry, transactionId) == 4);
 static_assert(offsetof(MoxLockEntry, segmentId) == 12);
@@ -62,24 +68,26 @@ static_assert(offsetof(MoxLockEntry, slotId) == 16);
 static_assert(offsetof(MoxLockEntry, prevEntry) == 20);
 static_assert(offsetof(MoxLockEntry, nextEntry) == 24);
 
-struct MoxWaitingEntry {
+struct __attribute__((packed)) MoxWaitingEntry {
     MoxStoredTransactionId waitingTransaction;  // 0-7
     Uint32 indexOfLockEntry;                    // 8-11: the lock entry waited for
     Uint32 prevEntry;                           // 12-15: older waiting entry
     Uint32 nextEntry;                           // 16-19: newer waiting entry
 };
+static_assert(alignof(MoxWaitingEntry) == 1);
 static_assert(sizeof(MoxWaitingEntry) == 20);
 static_assert(offsetof(MoxWaitingEntry, indexOfLockEntry) == 8);
 static_assert(offsetof(MoxWaitingEntry, prevEntry) == 12);
 static_assert(offsetof(MoxWaitingEntry, nextEntry) == 16);
 
-struct MoxLockListLayout {
+struct __attribute__((packed)) MoxLockListLayout {
     MoxLockListHeader header;                                  // 0-423
     MoxLockEntry lockEntry[MOX_LOCK_LIST_END];                 // 424-2046019
     MoxWaitingEntry waitingEntry[MOX_LOCK_LIST_END_WAITING];  // 2046020-2048039
 };
 static_assert(offsetof(MoxLockListLayout, lockEntry) == 424);
 static_assert(offsetof(MoxLockListLayout, waitingEntry) == 2046020);
+static_assert(alignof(MoxLockListLayout) == 1);
 static_assert(sizeof(MoxLockListLayout) == 2048040);
 static_assert(sizeof(MoxLockListLayout) == MOX_LOCK_LIST_SET_SIZE);
 

@@ -196,33 +196,32 @@ void MoxLockManager::requestSlot(SegmentId segment, PageId page, SlotId slot, Lo
     request(type, {segment, page, slot}, forceRequest, false);
 }
 
-// The try forms turn only the time-out into false.
-#define MOX_TRY_REQUEST(object)                                    \
-    do {                                                           \
-        try {                                                      \
-            request(type, (object), forceRequest, true);           \
-        } catch (const MoxException& exception) {                  \
-            if (exception.getErrorCode() != MOX_LM_LOCK_TIME_OUT) { \
-                throw;                                             \
-            }                                                      \
-            return false;                                          \
-        }                                                          \
-        return true;                                               \
-    } while (0)
+bool MoxLockManager::tryRequest(LockType type, const MoxLockObject& object, bool forceRequest) {
+    MOX_TRACE_ENTRY();
+    try {
+        request(type, object, forceRequest, true);
+    } catch (const MoxException& exception) {
+        if (exception.getErrorCode() != MOX_LM_LOCK_TIME_OUT) {
+            throw;
+        }
+        return false;
+    }
+    return true;
+}
 
 bool MoxLockManager::tryRequestSegment(SegmentId segment, LockType type, bool forceRequest) {
     MOX_TRACE_ENTRY();
-    MOX_TRY_REQUEST((MoxLockObject{segment, NO_PAGE, NO_SLOT}));
+    return tryRequest(type, {segment, NO_PAGE, NO_SLOT}, forceRequest);
 }
 
 bool MoxLockManager::tryRequestPage(SegmentId segment, PageId page, LockType type, bool forceRequest) {
     MOX_TRACE_ENTRY();
-    MOX_TRY_REQUEST((MoxLockObject{segment, page, NO_SLOT}));
+    return tryRequest(type, {segment, page, NO_SLOT}, forceRequest);
 }
 
 bool MoxLockManager::tryRequestSlot(SegmentId segment, PageId page, SlotId slot, LockType type, bool forceRequest) {
     MOX_TRACE_ENTRY();
-    MOX_TRY_REQUEST((MoxLockObject{segment, page, slot}));
+    return tryRequest(type, {segment, page, slot}, forceRequest);
 }
 
 void MoxLockManager::request(LockType type, const MoxLockObject& object, bool forceRequest, bool tryLock) {

@@ -105,6 +105,9 @@ class MoxLockManager : public MoxLockTypes {
     // The current transaction; a forked child drops the locks it inherited.
     MoxTransactionId currentTransaction();
 
+    // The request with one attempt on the object; false on its time-out.
+    bool tryRequest(LockType type, const MoxLockObject& object, bool forceRequest);
+
     // The waiting entries one request has recorded, removed when it ends.
     struct RequestWaiting {
         std::vector<Uint32> lockEntries;  // the lock entries waited for
