@@ -103,7 +103,8 @@ template <typename Visit>
 void MoxLockList::walkChain(Uint32 bucketIndex, Visit visit) const {
     for (Uint32 current = layout.header.index[bucketIndex]; current != MOX_LOCK_LIST_END;) {
         const MoxLockEntry& entry = layout.lockEntry[current];
-        if (entry.nextEntry == current || (entry.nextEntry != MOX_LOCK_LIST_END && entry.nextEntry == entry.prevEntry)) {
+        if (entry.nextEntry == current ||
+            (entry.nextEntry != MOX_LOCK_LIST_END && entry.nextEntry == entry.prevEntry)) {
             return;
         }
         if (!visit(current, entry)) {
@@ -149,7 +150,7 @@ Uint32 MoxLockList::existsEntryOfOtherTransaction(const MoxTransactionId& transa
 }
 
 MoxLockList::ObjectEntries MoxLockList::describe(const MoxTransactionId& transaction,
-                                                const MoxLockObject& object) const {
+                                                 const MoxLockObject& object) const {
     MOX_TRACE_ENTRY();
     ObjectEntries entries;
     walkChain(bucket(object), [&](Uint32 index, const MoxLockEntry& entry) {
@@ -296,7 +297,8 @@ bool MoxLockList::visitForDeadlock(Uint32 waiting, std::vector<Uint8>& state) co
     MoxTransactionId holderId = transactionOf(holder);
     for (Uint32 other = layout.header.firstUsedWaitingEntry; other != MOX_LOCK_LIST_END_WAITING;
          other = layout.waitingEntry[other].prevEntry) {
-        if (sameTransaction(layout.waitingEntry[other].waitingTransaction, holderId) && visitForDeadlock(other, state)) {
+        if (sameTransaction(layout.waitingEntry[other].waitingTransaction, holderId) &&
+            visitForDeadlock(other, state)) {
             return true;
         }
     }

@@ -14,13 +14,13 @@
 // aligned; packing keeps every offset and lets the compiler read them
 // unaligned.
 
-#define MOX_LOCK_INDEX_LENGTH 101         // 100 bucket heads and the free lock-entry head
-#define MOX_LOCK_BUCKETS 100              // hash chains
-#define MOX_LOCK_FREE_HEAD 100            // element of index that heads the free lock entries
-#define MOX_LOCK_MAX_ENTRY 73056          // lock entries in use at most; one always stays free
-#define MOX_LOCK_LIST_END 73057           // no lock entry; also the number of lock entries
-#define MOX_LOCK_MAX_ENTRY_WAITING 100    // waiting entries in use at most; entry 100 stays free
-#define MOX_LOCK_LIST_END_WAITING 101     // no waiting entry; also the number of waiting entries
+#define MOX_LOCK_INDEX_LENGTH 101       // 100 bucket heads and the free lock-entry head
+#define MOX_LOCK_BUCKETS 100            // hash chains
+#define MOX_LOCK_FREE_HEAD 100          // element of index that heads the free lock entries
+#define MOX_LOCK_MAX_ENTRY 73056        // lock entries in use at most; one always stays free
+#define MOX_LOCK_LIST_END 73057         // no lock entry; also the number of lock entries
+#define MOX_LOCK_MAX_ENTRY_WAITING 100  // waiting entries in use at most; entry 100 stays free
+#define MOX_LOCK_LIST_END_WAITING 101   // no waiting entry; also the number of waiting entries
 
 // A transaction id as entries hold it; only processId and uniqueCount are
 // copied and compared.
@@ -34,12 +34,12 @@ static_assert(sizeof(MoxStoredTransactionId) == 8);
 static_assert(offsetof(MoxStoredTransactionId, uniqueCount) == 4);
 
 struct __attribute__((packed)) MoxLockListHeader {
-    MoxLatch latch;                             // 0-3: protects the whole list
-    Uint32 countEntry;                          // 4-7: lock entries in use
-    Uint32 index[MOX_LOCK_INDEX_LENGTH];        // 8-411: bucket heads, then the free head
-    Uint32 nextFreeEntry;                       // 412-415: head of the free waiting entries
-    Uint32 firstUsedWaitingEntry;               // 416-419: newest waiting entry
-    Uint32 dbRequestType;                       // 420-423: DBRequestType of the database lock
+    MoxLatch latch;                       // 0-3: protects the whole list
+    Uint32 countEntry;                    // 4-7: lock entries in use
+    Uint32 index[MOX_LOCK_INDEX_LENGTH];  // 8-411: bucket heads, then the free head
+    Uint32 nextFreeEntry;                 // 412-415: head of the free waiting entries
+    Uint32 firstUsedWaitingEntry;         // 416-419: newest waiting entry
+    Uint32 dbRequestType;                 // 420-423: DBRequestType of the database lock
 };
 static_assert(alignof(MoxLockListHeader) == 1);
 static_assert(sizeof(MoxLockListHeader) == 424);
@@ -81,8 +81,8 @@ static_assert(offsetof(MoxWaitingEntry, prevEntry) == 12);
 static_assert(offsetof(MoxWaitingEntry, nextEntry) == 16);
 
 struct __attribute__((packed)) MoxLockListLayout {
-    MoxLockListHeader header;                                  // 0-423
-    MoxLockEntry lockEntry[MOX_LOCK_LIST_END];                 // 424-2046019
+    MoxLockListHeader header;                                 // 0-423
+    MoxLockEntry lockEntry[MOX_LOCK_LIST_END];                // 424-2046019
     MoxWaitingEntry waitingEntry[MOX_LOCK_LIST_END_WAITING];  // 2046020-2048039
 };
 static_assert(offsetof(MoxLockListLayout, lockEntry) == 424);

@@ -40,8 +40,8 @@ void MoxLockListPrinter::printEntry(Uint32 index) const {
     std::printf("|" MOX_FORMAT_UINT32_WIDTH "|%12s|%14s|" MOX_FORMAT_UINT16_WIDTH "|" MOX_FORMAT_UINT16_WIDTH
                 "|" MOX_FORMAT_UINT8_WIDTH "|%10s|%10s|\n",
                 5, index, lockTypeName(entry.lockType), MoxLockList::transactionOf(entry.transactionId).dump().c_str(),
-                10, entry.segmentId, 7, entry.pageId, 7, entry.slotId,
-                link(entry.prevEntry, MOX_LOCK_LIST_END).c_str(), link(entry.nextEntry, MOX_LOCK_LIST_END).c_str());
+                10, entry.segmentId, 7, entry.pageId, 7, entry.slotId, link(entry.prevEntry, MOX_LOCK_LIST_END).c_str(),
+                link(entry.nextEntry, MOX_LOCK_LIST_END).c_str());
 }
 
 void MoxLockListPrinter::printAllTransactions() const {

@@ -266,8 +266,7 @@ void MoxLockManager::request(LockType type, const MoxLockObject& object, bool fo
 }
 
 bool MoxLockManager::passDatabaseGate(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
-                                      bool forceRequest, bool tryLock, MoxLockWait& wait,
-                                      RequestWaiting& waiting) {
+                                      bool forceRequest, bool tryLock, MoxLockWait& wait, RequestWaiting& waiting) {
     MOX_TRACE_ENTRY();
     while (true) {
         {

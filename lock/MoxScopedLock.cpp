@@ -9,7 +9,11 @@
 static const MoxComponent componentId = LockManager;
 
 MoxScopedLock::MoxScopedLock(SegmentId segment, MoxLockManager::LockType type, bool forceRequest, bool tryLock)
-    : segmentId(segment), pageId(0), slotId(0), lockScope(Segment), lockGranted(false),
+    : segmentId(segment),
+      pageId(0),
+      slotId(0),
+      lockScope(Segment),
+      lockGranted(false),
       uncaughtAtConstruction(std::uncaught_exceptions()) {
     MOX_TRACE_ENTRY();
     acquire(type, forceRequest, tryLock);
@@ -17,7 +21,11 @@ MoxScopedLock::MoxScopedLock(SegmentId segment, MoxLockManager::LockType type, b
 
 MoxScopedLock::MoxScopedLock(SegmentId segment, PageId page, MoxLockManager::LockType type, bool forceRequest,
                              bool tryLock)
-    : segmentId(segment), pageId(page), slotId(0), lockScope(Page), lockGranted(false),
+    : segmentId(segment),
+      pageId(page),
+      slotId(0),
+      lockScope(Page),
+      lockGranted(false),
       uncaughtAtConstruction(std::uncaught_exceptions()) {
     MOX_TRACE_ENTRY();
     acquire(type, forceRequest, tryLock);
@@ -25,7 +33,11 @@ MoxScopedLock::MoxScopedLock(SegmentId segment, PageId page, MoxLockManager::Loc
 
 MoxScopedLock::MoxScopedLock(SegmentId segment, PageId page, SlotId slot, MoxLockManager::LockType type,
                              bool forceRequest, bool tryLock)
-    : segmentId(segment), pageId(page), slotId(slot), lockScope(Slot), lockGranted(false),
+    : segmentId(segment),
+      pageId(page),
+      slotId(slot),
+      lockScope(Slot),
+      lockGranted(false),
       uncaughtAtConstruction(std::uncaught_exceptions()) {
     MOX_TRACE_ENTRY();
     acquire(type, forceRequest, tryLock);

@@ -15,8 +15,8 @@ class MoxScopedLock {
     MoxScopedLock(SegmentId segment, MoxLockManager::LockType type, bool forceRequest = false, bool tryLock = false);
     MoxScopedLock(SegmentId segment, PageId page, MoxLockManager::LockType type, bool forceRequest = false,
                   bool tryLock = false);
-    MoxScopedLock(SegmentId segment, PageId page, SlotId slot, MoxLockManager::LockType type,
-                  bool forceRequest = false, bool tryLock = false);
+    MoxScopedLock(SegmentId segment, PageId page, SlotId slot, MoxLockManager::LockType type, bool forceRequest = false,
+                  bool tryLock = false);
     // A failed release is thrown, except while another exception leaves the
     // scope: then it is recorded in the error object.
     ~MoxScopedLock() noexcept(false);

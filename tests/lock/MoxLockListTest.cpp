@@ -85,9 +85,11 @@ TEST_F(MoxLockListPrintTest, TablesOfASmallList) {
     snprintf(id, sizeof(id), "%14s", self().dump().c_str());
     const std::string rows = std::string("|    0|   IntShared|") + id +
                              "|         3|  65535|    255|     <end>|     <end>|\n"
-                             "|    1|   IntShared|" + id +
+                             "|    1|   IntShared|" +
+                             id +
                              "|         3|      4|    255|         2|     <end>|\n"
-                             "|    2|      Shared|" + id + "|         3|      4|      5|     <end>|         1|\n";
+                             "|    2|      Shared|" +
+                             id + "|         3|      4|      5|     <end>|         1|\n";
     EXPECT_EQ(captured([&] { manager->printLockListAllTransactions(); }), entryTable(rows));
     EXPECT_EQ(captured([&] { manager->printLockListOfCurrentTransaction(); }), entryTable(rows));
     EXPECT_EQ(captured([&] { manager->printLockListOfTransaction(MoxTransactionId(1, 0)); }), entryTable(""));
@@ -96,8 +98,7 @@ TEST_F(MoxLockListPrintTest, TablesOfASmallList) {
                           "\nheader->countEntry: 3\n|bucket|link to list|\n|======|============|\n";
     for (int bucket = 0; bucket < 100; ++bucket) {
         char row[32];
-        snprintf(row, sizeof(row), "|%6d|%12s|\n", bucket,
-                 bucket == 30 ? "0" : bucket == 39 ? "2" : " <end>");
+        snprintf(row, sizeof(row), "|%6d|%12s|\n", bucket, bucket == 30 ? "0" : bucket == 39 ? "2" : " <end>");
         buckets += row;
     }
     EXPECT_EQ(captured([&] { manager->printLockListHashMap(); }), buckets);
@@ -119,9 +120,10 @@ TEST_F(MoxLockListPrintTest, WaitingListAndTheDebugCommand) {
     char row[80];
     snprintf(row, sizeof(row), "|    0|%9s|             2|    <end>|    <end>|\n",
              MoxTransactionId(waiter.pid(), 0).dump().c_str());
-    const std::string table =
-        std::string("|index|waitTrans|indexlockentry|preventry|nextentry|\n"
-                    "|=====|=========|==============|=========|=========|\n") + row;
+    const std::string table = std::string(
+                                  "|index|waitTrans|indexlockentry|preventry|nextentry|\n"
+                                  "|=====|=========|==============|=========|=========|\n") +
+                              row;
     EXPECT_EQ(captured([&] { manager->printWaitList(); }), table);
 
     mox_dbgfunc* command = nullptr;

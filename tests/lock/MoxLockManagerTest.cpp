@@ -126,9 +126,9 @@ TEST_F(MoxLockManagerTest, ExclusiveRequestAgainstSharedHoldersTimesOut) {
     ChildProcess requester([] {
         timeval start, end;
         gettimeofday(&start, nullptr);
-        bool timedOut = throwsError(
-            [] { MoxLockManager::getInstance()->requestSlot(1, 2, 3, MoxLockManager::ExclusiveLock); },
-            MOX_LM_LOCK_TIME_OUT, {"exclusive", "1", "2", "3"});
+        bool timedOut =
+            throwsError([] { MoxLockManager::getInstance()->requestSlot(1, 2, 3, MoxLockManager::ExclusiveLock); },
+                        MOX_LM_LOCK_TIME_OUT, {"exclusive", "1", "2", "3"});
         gettimeofday(&end, nullptr);
         long seconds = end.tv_sec - start.tv_sec;
         return !timedOut ? 2 : seconds < 19 || seconds > 21 ? 3 : 0;
