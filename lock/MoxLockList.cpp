@@ -274,6 +274,17 @@ bool MoxLockList::deleteWaitingEntry(Uint32 lockEntry) {
     return deleteWaitingEntry(MoxTransactionId::INVALID_TRANSACTION_ID, lockEntry, LockEntryMatch);
 }
 
+bool MoxLockList::existsWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry) const {
+    for (Uint32 current = layout.header.firstUsedWaitingEntry; current != MOX_LOCK_LIST_END_WAITING;
+         current = layout.waitingEntry[current].prevEntry) {
+        const MoxWaitingEntry& entry = layout.waitingEntry[current];
+        if (entry.indexOfLockEntry == lockEntry && sameTransaction(entry.waitingTransaction, transaction)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool MoxLockList::checkWaitingListForDeadlock() const {
     MOX_TRACE_ENTRY();
     Uint32 newest = layout.header.firstUsedWaitingEntry;

@@ -66,6 +66,8 @@ class MoxLockList : public MoxLockTypes {
     bool deleteWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry);
     bool deleteWaitingEntry(Uint32 lockEntry);
 
+    bool existsWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry) const;
+
     // Whether the waiting entries reachable from the newest one form a cycle
     // of transactions waiting for each other's lock entries.
     bool checkWaitingListForDeadlock() const;

@@ -375,12 +375,13 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
         return true;
     }
     // Wait for a holder that conflicts: never for an entry of its own, which
-    // the deadlock detection would take for a cycle.
-    if (!waiting.attemptRecorded) {
-        Uint32 holder = entries.otherExclusive != LIST_END ? entries.otherExclusive : entries.newestOther;
-        waiting.attemptRecorded = true;
-        waiting.lockEntries.push_back(holder);
-        list.insertWaitingEntry(transaction, holder);
+    // the deadlock detection would take for a cycle. The release of the
+    // entry waited for removes the waiting entry; while the request still
+    // waits, it waits for the next holder.
+    if (waiting.attemptEntry == LIST_END || !list.existsWaitingEntry(transaction, waiting.attemptEntry)) {
+        waiting.attemptEntry = entries.otherExclusive != LIST_END ? entries.otherExclusive : entries.newestOther;
+        waiting.lockEntries.push_back(waiting.attemptEntry);
+        list.insertWaitingEntry(transaction, waiting.attemptEntry);
     }
     return false;
 }

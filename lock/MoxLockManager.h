@@ -110,8 +110,8 @@ class MoxLockManager : public MoxLockTypes {
 
     // The waiting entries one request has recorded, removed when it ends.
     struct RequestWaiting {
-        std::vector<Uint32> lockEntries;  // the lock entries waited for
-        bool attemptRecorded = false;     // the attempts on the object record once
+        std::vector<Uint32> lockEntries;          // the lock entries waited for
+        Uint32 attemptEntry = MOX_LOCK_LIST_END;  // the one the attempts on the object wait for
     };
 
     void request(LockType type, const MoxLockObject& object, bool forceRequest, bool tryLock);

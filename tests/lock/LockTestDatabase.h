@@ -29,7 +29,15 @@ class LockTestDatabase : public TestDatabase {
 
     const MoxLockListLayout& lockList() const { return manager->TEST_lockList(); }
     Uint32 entryCount() const { return lockList().header.countEntry; }
-    bool waitingListEmpty() const { return lockList().header.firstUsedWaitingEntry == LM::LIST_END_WAITING; }
+    bool waitingListEmpty() const { return waitingEntries() == 0; }
+    Uint32 waitingEntries() const {
+        Uint32 count = 0;
+        for (Uint32 i = lockList().header.firstUsedWaitingEntry; i != LM::LIST_END_WAITING;
+             i = lockList().waitingEntry[i].prevEntry) {
+            ++count;
+        }
+        return count;
+    }
 
     // The lock types of the transaction's entries on the object, newest first.
     std::vector<Uint32> typesOf(const MoxTransactionId& transaction, MoxLockObject object) const {

@@ -177,6 +177,41 @@ TEST_F(MoxLockManagerTest, GrantedWaitLeavesNoWaitingEntryBehind) {
     EXPECT_EQ(waiter.wait(), 0);
 }
 
+TEST_F(MoxLockManagerTest, WaiterThatLosesTheRaceStillTakesPartInDeadlockDetection) {
+    manager->requestSlot(1, 1, 1, LM::ExclusiveLock);
+    // Each child holds its own slot, waits for the parent's, and then wants
+    // the other child's: one of them closes a cycle, the other succeeds.
+    auto contender = [](SlotId own, SlotId other, EventPipe& holding) {
+        return [own, other, &holding] {
+            MoxLockManager* lm = MoxLockManager::getInstance();
+            lm->requestSlot(2, 1, own, MoxLockManager::ExclusiveLock);
+            holding.notify();
+            MoxErrorCode code = MOX_SUCCESS;
+            try {
+                lm->requestSlot(1, 1, 1, MoxLockManager::ExclusiveLock);
+                lm->requestSlot(2, 1, other, MoxLockManager::ExclusiveLock);
+            } catch (const MoxException& exception) {
+                code = exception.getErrorCode();
+            }
+            lm->releaseAll();
+            return code == MOX_LM_DEADLOCK ? 10 : code == MOX_SUCCESS ? 20 : 30;
+        };
+    };
+    EventPipe firstHolding, secondHolding;
+    ChildProcess first(contender(1, 2, firstHolding));
+    ChildProcess second(contender(2, 1, secondHolding));
+    ASSERT_TRUE(firstHolding.waitFor(childPatience));
+    ASSERT_TRUE(secondHolding.waitFor(childPatience));
+    ASSERT_TRUE(waitUntil([&] { return waitingEntries() == 2; }));
+    manager->releaseSlot(1, 1, 1);
+    // Without the loser's new waiting entry both would wait for the time-out.
+    int firstCode = first.wait(15);
+    int secondCode = second.wait(15);
+    EXPECT_EQ(firstCode + secondCode, 30) << firstCode << " " << secondCode;
+    EXPECT_NE(firstCode, secondCode);
+    EXPECT_TRUE(waitingListEmpty());
+}
+
 TEST_F(MoxLockManagerTest, FullListRefusesTheNextEntry) {
     // Another transaction's entries fill the list but for one slot lock.
     MoxLockList list(const_cast<MoxLockListLayout&>(lockList()));
