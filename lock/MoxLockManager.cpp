@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <functional>
 #include <iostream>
 
 #include <boost/algorithm/string.hpp>
@@ -119,21 +120,21 @@ MoxLockManager::MoxLockManager() : layout(connect()), list(*layout), ownerProces
 
 MoxLockManager::~MoxLockManager() {
     MOX_TRACE_ENTRY();
-    try {
-        releaseAll();
-    } catch (const MoxException& exception) {
-        exception.SET_ERROR();
-        MOX_TRACE_ERROR();
-    }
-    try {
-        if (connected) {
-            connected = false;
-            MoxMemoryManager::getMemoryManager()->disconnectFromMemorySet(MoxMemoryManager::LockList);
+    // A destructor records its failures; each step runs regardless.
+    auto recordingFailure = [](const std::function<void()>& step) {
+        try {
+            step();
+        } catch (const MoxException& exception) {
+            exception.SET_ERROR();
+            MOX_TRACE_ERROR();
         }
-    } catch (const MoxException& exception) {
-        exception.SET_ERROR();
-        MOX_TRACE_ERROR();
-    }
+    };
+    recordingFailure([this] {
+        if (connected) {
+            releaseAll();
+        }
+    });
+    recordingFailure([this] { detach(); });
     usedEntries.clear();
     instance = nullptr;
 }
@@ -148,8 +149,28 @@ void MoxLockManager::initializeLockList() {
     connection.disconnect();
 }
 
+void MoxLockManager::detach() {
+    MOX_TRACE_ENTRY();
+    if (connected) {
+        connected = false;
+        MoxMemoryManager::getMemoryManager()->disconnectFromMemorySet(MoxMemoryManager::LockList);
+    }
+}
+
+MoxLockListLayout& MoxLockManager::attachedList() const {
+    if (!connected) {
+        THROW_wARGS1(MOX_MM_SHM_NOT_ATTACHED,
+                     MoxMemoryManager::getMemoryManager()->getSetProperties(MoxMemoryManager::LockList).name);
+    }
+    return *layout;
+}
+
 void MoxLockManager::destroyLockList() {
     MOX_TRACE_ENTRY();
+    // The removal attaches the set, which a process can do only once.
+    if (instance != nullptr) {
+        instance->detach();
+    }
     MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::LockList);
 }
 
@@ -173,6 +194,7 @@ void MoxLockManager::isLockListInUse(bool& inUse) {
 }
 
 MoxTransactionId MoxLockManager::currentTransaction() {
+    attachedList();
     pid_t self = getpid();
     if (self != ownerProcess) {
         usedEntries.clear();  // the parent's locks: not this process's to release
@@ -574,38 +596,38 @@ void MoxLockManager::getLockTypeIfLockExists(bool& exists, LockType& type, Segme
 
 void MoxLockManager::printLockList(bool withBuckets) {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printLockList(withBuckets);
 }
 
 void MoxLockManager::printLockListOfTransaction(MoxTransactionId transaction) {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printTransaction(transaction);
 }
 
 void MoxLockManager::printLockListOfCurrentTransaction() {
     MOX_TRACE_ENTRY();
     currentTransaction();
-    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printEntries(usedEntries);
 }
 
 void MoxLockManager::printLockListHashMap() {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printHashMap();
 }
 
 void MoxLockManager::printLockListAllTransactions() {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printAllTransactions();
 }
 
 void MoxLockManager::printWaitList() {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printWaitList();
 }
 

@@ -63,6 +63,25 @@ TEST_F(MoxLockListStopTest, InUseWhileAnotherProcessHoldsALock) {
     EXPECT_FALSE(MoxLockManager::hasInstance());
 }
 
+TEST_F(MoxLockListStopTest, RemovalDetachesThisProcesssManager) {
+    MoxLockManager::initializeLockList();
+    MoxLockManager* manager = MoxLockManager::getInstance();
+    manager->requestSlot(1, 2, 3, MoxLockManager::ExclusiveLock);
+    bool inUse = false;
+    MoxLockManager::isLockListInUse(inUse);
+    EXPECT_TRUE(inUse);
+
+    MoxLockManager::destroyLockList();
+    MoxLockManager::isLockListInUse(inUse);
+    EXPECT_FALSE(inUse) << "the list is gone";
+    EXPECT_TRUE(throwsError([&] { manager->releaseAll(); }, MOX_MM_SHM_NOT_ATTACHED, {"Lock List"}));
+    EXPECT_TRUE(throwsError([&] { manager->printWaitList(); }, MOX_MM_SHM_NOT_ATTACHED));
+    MoxError::getErrorObject()->setError(LockManager, MOX_SUCCESS);
+    delete manager;
+    EXPECT_EQ(MoxGetErrorCode(), MOX_SUCCESS) << "deleting a detached manager is no failure";
+    EXPECT_FALSE(MoxLockManager::hasInstance());
+}
+
 class MoxLockListPrintTest : public LockTestDatabase {
   protected:
     std::string captured(const std::function<void()>& print) {
