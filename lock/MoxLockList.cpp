@@ -1,0 +1,313 @@
+#include "MoxLockList.h"
+
+#include "../support/MoxException.h"
+#include "../support/MoxTrace.h"
+
+static const MoxComponent componentId = LockManager;
+
+namespace {
+
+bool isObject(const MoxLockEntry& entry, const MoxLockObject& object) {
+    return entry.segmentId == object.segment && entry.pageId == object.page && entry.slotId == object.slot;
+}
+
+// States of a waiting entry during the deadlock search.
+const Uint8 notVisited = 0;
+const Uint8 inProgress = 1;
+const Uint8 done = 2;
+
+}  // namespace
+
+void MoxLockList::initialize(MoxLockListLayout& layout) {
+    MOX_TRACE_ENTRY();
+    MoxLockListHeader& header = layout.header;
+    header.countEntry = 0;
+    for (Uint32 bucketIndex = 0; bucketIndex < MOX_LOCK_BUCKETS; ++bucketIndex) {
+        header.index[bucketIndex] = MOX_LOCK_LIST_END;
+    }
+    header.index[MOX_LOCK_FREE_HEAD] = 0;
+    for (Uint32 i = 0; i < MOX_LOCK_LIST_END; ++i) {
+        MoxLockEntry& entry = layout.lockEntry[i];
+        entry.transactionId = MoxTransactionId(0, 0);
+        entry.prevEntry = i == 0 ? MOX_LOCK_LIST_END : i - 1;
+        entry.nextEntry = i + 1;  // the last one's successor is MOX_LOCK_LIST_END
+    }
+    header.nextFreeEntry = 0;
+    for (Uint32 i = 0; i < MOX_LOCK_LIST_END_WAITING; ++i) {
+        MoxWaitingEntry& entry = layout.waitingEntry[i];
+        entry.waitingTransaction = MoxTransactionId(0, 0);
+        entry.prevEntry = i == 0 ? MOX_LOCK_LIST_END_WAITING : i - 1;
+        entry.nextEntry = i + 1;
+    }
+    header.firstUsedWaitingEntry = MOX_LOCK_LIST_END_WAITING;
+}
+
+Uint32 MoxLockList::bucket(const MoxLockObject& object) {
+    return (object.segment % 10) * 10 + ((object.page % 10) + (object.slot % 10)) % 10;
+}
+
+Uint32 MoxLockList::insertEntry(const MoxTransactionId& transaction, LockType type, const MoxLockObject& object) {
+    MOX_TRACE_ENTRY();
+    MoxLockListHeader& header = layout.header;
+    if (header.countEntry >= MOX_LOCK_MAX_ENTRY) {
+        THROW(MOX_LM_LOCK_LIST_FULL);
+    }
+    // One entry always stays free, so the taken one has a successor.
+    Uint32 taken = header.index[MOX_LOCK_FREE_HEAD];
+    MoxLockEntry& entry = layout.lockEntry[taken];
+    header.index[MOX_LOCK_FREE_HEAD] = entry.nextEntry;
+    layout.lockEntry[entry.nextEntry].prevEntry = MOX_LOCK_LIST_END;
+
+    Uint32 bucketIndex = bucket(object);
+    Uint32 head = header.index[bucketIndex];
+    entry.prevEntry = MOX_LOCK_LIST_END;
+    entry.nextEntry = head;
+    if (head != MOX_LOCK_LIST_END) {
+        layout.lockEntry[head].prevEntry = taken;
+    }
+    header.index[bucketIndex] = taken;
+
+    entry.segmentId = object.segment;
+    entry.pageId = object.page;
+    entry.slotId = object.slot;
+    entry.transactionId = transaction;
+    entry.lockType = type;
+    header.countEntry += 1;
+    MOX_TRACE_NUMBER(1, "inserted entry", taken);
+    return taken;
+}
+
+void MoxLockList::deleteEntry(Uint32 index) {
+    MOX_TRACE_ENTRY();
+    MOX_TRACE_NUMBER(1, "deleted entry", index);
+    MoxLockListHeader& header = layout.header;
+    MoxLockEntry& entry = layout.lockEntry[index];
+    entry.transactionId = MoxTransactionId(0, 0);
+    if (entry.prevEntry != MOX_LOCK_LIST_END) {
+        layout.lockEntry[entry.prevEntry].nextEntry = entry.nextEntry;
+    } else {
+        header.index[bucket({entry.segmentId, entry.pageId, entry.slotId})] = entry.nextEntry;
+    }
+    if (entry.nextEntry != MOX_LOCK_LIST_END) {
+        layout.lockEntry[entry.nextEntry].prevEntry = entry.prevEntry;
+    }
+    Uint32 freeHead = header.index[MOX_LOCK_FREE_HEAD];
+    entry.prevEntry = MOX_LOCK_LIST_END;
+    entry.nextEntry = freeHead;
+    layout.lockEntry[freeHead].prevEntry = index;
+    header.index[MOX_LOCK_FREE_HEAD] = index;
+    header.countEntry -= 1;
+}
+
+template <typename Visit>
+void MoxLockList::walkChain(Uint32 bucketIndex, Visit visit) const {
+    for (Uint32 current = layout.header.index[bucketIndex]; current != MOX_LOCK_LIST_END;) {
+        const MoxLockEntry& entry = layout.lockEntry[current];
+        if (entry.nextEntry == current ||
+            (entry.nextEntry != MOX_LOCK_LIST_END && entry.nextEntry == entry.prevEntry)) {
+            return;
+        }
+        if (!visit(current, entry)) {
+            return;
+        }
+        current = entry.nextEntry;
+    }
+}
+
+template <typename Match>
+Uint32 MoxLockList::findNewest(const MoxLockObject& object, Match match) const {
+    Uint32 found = MOX_LOCK_LIST_END;
+    walkChain(bucket(object), [&](Uint32 index, const MoxLockEntry& entry) {
+        if (isObject(entry, object) && match(entry)) {
+            found = index;
+            return false;
+        }
+        return true;
+    });
+    return found;
+}
+
+Uint32 MoxLockList::existsEntry(const MoxLockObject& object) const {
+    return findNewest(object, [](const MoxLockEntry&) { return true; });
+}
+
+Uint32 MoxLockList::existsEntry(const MoxTransactionId& transaction, const MoxLockObject& object) const {
+    return findNewest(object, [&](const MoxLockEntry& entry) { return (entry.transactionId == transaction); });
+}
+
+Uint32 MoxLockList::existsLockType(const MoxTransactionId& transaction, LockType type,
+                                   const MoxLockObject& object) const {
+    return findNewest(object, [&](const MoxLockEntry& entry) {
+        return entry.lockType == Uint32(type) && (entry.transactionId == transaction);
+    });
+}
+
+Uint32 MoxLockList::existsEntryOfOtherTransaction(const MoxTransactionId& transaction,
+                                                  const MoxLockObject& object) const {
+    return findNewest(object, [&](const MoxLockEntry& entry) { return !(entry.transactionId == transaction); });
+}
+
+MoxLockList::ObjectEntries MoxLockList::describe(const MoxTransactionId& transaction,
+                                                 const MoxLockObject& object) const {
+    MOX_TRACE_ENTRY();
+    ObjectEntries entries;
+    walkChain(bucket(object), [&](Uint32 index, const MoxLockEntry& entry) {
+        if (!isObject(entry, object)) {
+            return true;
+        }
+        bool own = (entry.transactionId == transaction);
+        if (entries.newest == MOX_LOCK_LIST_END) {
+            entries.newest = index;
+        }
+        if (entry.lockType < 4 && own) {
+            entries.own[entry.lockType] = true;
+        }
+        entries.ownAny = entries.ownAny || own;
+        if (!own && entries.newestOther == MOX_LOCK_LIST_END) {
+            entries.newestOther = index;
+        }
+        if (!own && entry.lockType == ExclusiveLock && entries.otherExclusive == MOX_LOCK_LIST_END) {
+            entries.otherExclusive = index;
+        }
+        if (entry.lockType == SharedLock) {
+            entries.sharedCount += 1;
+            entries.otherSharedCount += own ? 0 : 1;
+        }
+        return true;
+    });
+    return entries;
+}
+
+bool MoxLockList::existsLockForTransaction(const MoxTransactionId& transaction) const {
+    MOX_TRACE_ENTRY();
+    bool found = false;
+    for (Uint32 bucketIndex = 0; bucketIndex < MOX_LOCK_BUCKETS && !found; ++bucketIndex) {
+        walkChain(bucketIndex, [&](Uint32, const MoxLockEntry& entry) {
+            found = (entry.transactionId == transaction);
+            return !found;
+        });
+    }
+    return found;
+}
+
+bool MoxLockList::existsExclusiveLock() const {
+    MOX_TRACE_ENTRY();
+    bool found = false;
+    for (Uint32 bucketIndex = 0; bucketIndex < MOX_LOCK_BUCKETS && !found; ++bucketIndex) {
+        walkChain(bucketIndex, [&](Uint32, const MoxLockEntry& entry) {
+            found = entry.lockType == ExclusiveLock || entry.lockType == IntentionalExclusiveLock;
+            return !found;
+        });
+    }
+    return found;
+}
+
+void MoxLockList::insertWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry) {
+    MOX_TRACE_ENTRY();
+    MoxLockListHeader& header = layout.header;
+    if (header.nextFreeEntry == MOX_LOCK_MAX_ENTRY_WAITING) {
+        THROW(MOX_LM_LOCK_LIST_FULL);
+    }
+    Uint32 taken = header.nextFreeEntry;
+    MoxWaitingEntry& entry = layout.waitingEntry[taken];
+    header.nextFreeEntry = entry.nextEntry;
+    layout.waitingEntry[entry.nextEntry].prevEntry = MOX_LOCK_LIST_END_WAITING;
+
+    Uint32 newest = header.firstUsedWaitingEntry;
+    entry.prevEntry = newest;
+    entry.nextEntry = MOX_LOCK_LIST_END_WAITING;
+    if (newest != MOX_LOCK_LIST_END_WAITING) {
+        layout.waitingEntry[newest].nextEntry = taken;
+    }
+    header.firstUsedWaitingEntry = taken;
+    entry.waitingTransaction = transaction;
+    entry.indexOfLockEntry = lockEntry;
+    MOX_TRACE_NUMBER(1, "waiting entry", taken);
+    MOX_TRACE_NUMBER(2, "waits for lock entry", lockEntry);
+
+    if (checkWaitingListForDeadlock()) {
+        deleteWaitingEntry(transaction, lockEntry, BothMatch);
+        THROW(MOX_LM_DEADLOCK);
+    }
+}
+
+bool MoxLockList::deleteWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry, WaitingMatch mode) {
+    MOX_TRACE_ENTRY();
+    MoxLockListHeader& header = layout.header;
+    for (Uint32 current = header.firstUsedWaitingEntry; current != MOX_LOCK_LIST_END_WAITING;) {
+        MoxWaitingEntry& entry = layout.waitingEntry[current];
+        bool transactionMatches = (entry.waitingTransaction == transaction);
+        bool lockEntryMatches = entry.indexOfLockEntry == lockEntry;
+        bool matches = mode == BothMatch          ? transactionMatches && lockEntryMatches
+                       : mode == TransactionMatch ? transactionMatches
+                                                  : lockEntryMatches;
+        if (!matches) {
+            current = entry.prevEntry;
+            continue;
+        }
+        if (entry.prevEntry != MOX_LOCK_LIST_END_WAITING) {
+            layout.waitingEntry[entry.prevEntry].nextEntry = entry.nextEntry;
+        }
+        if (entry.nextEntry != MOX_LOCK_LIST_END_WAITING) {
+            layout.waitingEntry[entry.nextEntry].prevEntry = entry.prevEntry;
+        } else {
+            header.firstUsedWaitingEntry = entry.prevEntry;
+        }
+        entry.waitingTransaction = MoxTransactionId(0, 0);
+        entry.prevEntry = MOX_LOCK_LIST_END_WAITING;
+        entry.nextEntry = header.nextFreeEntry;
+        layout.waitingEntry[header.nextFreeEntry].prevEntry = current;
+        header.nextFreeEntry = current;
+        MOX_TRACE_NUMBER(1, "deleted waiting entry", current);
+        return true;
+    }
+    return false;
+}
+
+bool MoxLockList::deleteWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry) {
+    return deleteWaitingEntry(transaction, lockEntry, BothMatch);
+}
+
+bool MoxLockList::deleteWaitingEntry(Uint32 lockEntry) {
+    return deleteWaitingEntry(MoxTransactionId::INVALID_TRANSACTION_ID, lockEntry, LockEntryMatch);
+}
+
+bool MoxLockList::existsWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry) const {
+    for (Uint32 current = layout.header.firstUsedWaitingEntry; current != MOX_LOCK_LIST_END_WAITING;
+         current = layout.waitingEntry[current].prevEntry) {
+        const MoxWaitingEntry& entry = layout.waitingEntry[current];
+        if (entry.indexOfLockEntry == lockEntry && (entry.waitingTransaction == transaction)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool MoxLockList::checkWaitingListForDeadlock() const {
+    MOX_TRACE_ENTRY();
+    Uint32 newest = layout.header.firstUsedWaitingEntry;
+    if (newest == MOX_LOCK_LIST_END_WAITING) {
+        return false;
+    }
+    std::vector<Uint8> state(MOX_LOCK_LIST_END_WAITING, notVisited);
+    return visitForDeadlock(newest, state);
+}
+
+bool MoxLockList::visitForDeadlock(Uint32 waiting, std::vector<Uint8>& state) const {
+    if (state[waiting] == inProgress) {
+        return true;
+    }
+    if (state[waiting] == done) {
+        return false;  // everything reachable from it was searched already
+    }
+    state[waiting] = inProgress;
+    MoxTransactionId holderId = layout.lockEntry[layout.waitingEntry[waiting].indexOfLockEntry].transactionId;
+    for (Uint32 other = layout.header.firstUsedWaitingEntry; other != MOX_LOCK_LIST_END_WAITING;
+         other = layout.waitingEntry[other].prevEntry) {
+        if ((layout.waitingEntry[other].waitingTransaction == holderId) && visitForDeadlock(other, state)) {
+            return true;
+        }
+    }
+    state[waiting] = done;
+    return false;
+}

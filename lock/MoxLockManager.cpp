@@ -1,0 +1,653 @@
+#include "MoxLockManager.h"
+
+#include <unistd.h>
+
+#include <functional>
+#include <iostream>
+
+#include <boost/algorithm/string.hpp>
+
+#include "MoxLockListPrinter.h"
+#include "MoxLockWait.h"
+#include "../support/MoxDebug.h"
+#include "../support/MoxError.h"
+#include "../support/MoxException.h"
+#include "../support/MoxScopedLatch.h"
+#include "../support/MoxScopedMemorySet.h"
+#include "../support/MoxTrace.h"
+#include "../support/profiling/ScopedTimer.h"
+#include "../transaction/MoxTransactionManager.h"
+
+static const MoxComponent componentId = LockManager;
+
+using MoxLockManagerProfiling::GetReleaseTime;
+using MoxLockManagerProfiling::GetRequestTime;
+using MoxLockManagerProfiling::LockManagerTimers;
+using MoxLockManagerProfiling::Profiler;
+typedef support::ScopedTimer<Profiler, LockManagerTimers> ScopedLockTimer;
+
+namespace {
+
+const MoxLockObject databaseObject = {MoxLockManager::NO_SEG, MoxLockManager::NO_PAGE, MoxLockManager::NO_SLOT};
+
+bool isDatabaseObject(const MoxLockEntry& entry) {
+    return entry.segmentId == databaseObject.segment && entry.pageId == databaseObject.page &&
+           entry.slotId == databaseObject.slot;
+}
+
+MoxLockObject segmentOf(const MoxLockObject& object) {
+    return {object.segment, MoxLockManager::NO_PAGE, MoxLockManager::NO_SLOT};
+}
+
+MoxLockObject pageOf(const MoxLockObject& object) {
+    return {object.segment, object.page, MoxLockManager::NO_SLOT};
+}
+
+MoxLockManager::LockType intentionOf(MoxLockManager::LockType type) {
+    switch (type) {
+        case MoxLockManager::SharedLock:
+            return MoxLockManager::IntentionalSharedLock;
+        case MoxLockManager::ExclusiveLock:
+            return MoxLockManager::IntentionalExclusiveLock;
+        default:
+            return type;
+    }
+}
+
+const char* typeWord(MoxLockManager::LockType type) {
+    switch (type) {
+        case MoxLockManager::SharedLock:
+            return "shared";
+        case MoxLockManager::IntentionalSharedLock:
+            return "intentionalShared";
+        case MoxLockManager::IntentionalExclusiveLock:
+            return "intentionalExclusive";
+        default:
+            return "exclusive";
+    }
+}
+
+// The message tokens that name an object: the segment, and the page and the
+// slot where they are given; absent ones stay empty.
+std::vector<std::string> objectTokens(const MoxLockObject& object) {
+    std::vector<std::string> tokens = {std::to_string(object.segment)};
+    if (object.page != MoxLockManager::NO_PAGE) {
+        tokens.push_back(std::to_string(object.page));
+        if (object.slot != MoxLockManager::NO_SLOT) {
+            tokens.push_back(std::to_string(static_cast<unsigned>(object.slot)));
+        }
+    }
+    tokens.resize(4);
+    return tokens;
+}
+
+// The time-out of a request on the object, the type word first.
+std::vector<std::string> timeOutTokens(MoxLockManager::LockType type, const MoxLockObject& object) {
+    std::vector<std::string> tokens = objectTokens(object);
+    tokens.insert(tokens.begin(), typeWord(type));
+    tokens.resize(4);
+    return tokens;
+}
+
+}  // namespace
+
+#define THROW_TOKENS(rc, tokens) THROW_wARGS4((rc), (tokens)[0], (tokens)[1], (tokens)[2], (tokens)[3])
+
+MoxLockManager* MoxLockManager::instance = nullptr;
+
+MoxLockManager* MoxLockManager::getInstance() {
+    if (instance == nullptr) {
+        instance = new MoxLockManager();
+    }
+    return instance;
+}
+
+MoxLockListLayout* MoxLockManager::connect() {
+    MOX_TRACE_ENTRY();
+    MoxMemoryManager* memoryManager = MoxMemoryManager::getMemoryManager();
+    if (memoryManager == nullptr) {
+        THROW(MOX_INTERNAL_FAIL);
+    }
+    void* data = nullptr;
+    memoryManager->connectToMemorySet(MoxMemoryManager::LockList, data);
+    return static_cast<MoxLockListLayout*>(data);
+}
+
+MoxLockManager::MoxLockManager() : layout(connect()), list(*layout), ownerProcess(getpid()), connected(true) {
+    MOX_TRACE_ENTRY();
+    MoxDebug::registerFunction(printStatistics, nullptr, "LM_STATS", "");
+}
+
+MoxLockManager::~MoxLockManager() {
+    MOX_TRACE_ENTRY();
+    // A destructor records its failures; each step runs regardless.
+    auto recordingFailure = [](const std::function<void()>& step) {
+        try {
+            step();
+        } catch (const MoxException& exception) {
+            exception.SET_ERROR();
+            MOX_TRACE_ERROR();
+        }
+    };
+    recordingFailure([this] {
+        if (connected) {
+            releaseAll();
+        }
+    });
+    recordingFailure([this] { detach(); });
+    usedEntries.clear();
+    instance = nullptr;
+}
+
+void MoxLockManager::initializeLockList() {
+    MOX_TRACE_ENTRY();
+    MoxMemoryManager::getMemoryManager()->createMemorySet(MoxMemoryManager::LockList);
+    MoxScopedMemorySet connection(MoxMemoryManager::LockList);
+    MoxLockListLayout* created = static_cast<MoxLockListLayout*>(connection.getData());
+    THROW_RC(created->header.latch.initialize());
+    MoxLockList::initialize(*created);
+    connection.disconnect();
+}
+
+void MoxLockManager::detach() {
+    MOX_TRACE_ENTRY();
+    if (connected) {
+        connected = false;
+        MoxMemoryManager::getMemoryManager()->disconnectFromMemorySet(MoxMemoryManager::LockList);
+    }
+}
+
+MoxLockListLayout& MoxLockManager::attachedList() const {
+    if (!connected) {
+        THROW_wARGS1(MOX_MM_SHM_NOT_ATTACHED,
+                     MoxMemoryManager::getMemoryManager()->getSetProperties(MoxMemoryManager::LockList).name);
+    }
+    return *layout;
+}
+
+void MoxLockManager::destroyLockList() {
+    MOX_TRACE_ENTRY();
+    // The removal attaches the set, which a process can do only once.
+    if (instance != nullptr) {
+        instance->detach();
+    }
+    MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::LockList);
+}
+
+void MoxLockManager::isLockListInUse(bool& inUse) {
+    MOX_TRACE_ENTRY();
+    // This process cannot attach a second time while its manager is attached.
+    if (instance != nullptr && instance->connected) {
+        inUse = instance->layout->header.countEntry != 0;
+        return;
+    }
+    try {
+        MoxScopedMemorySet connection(MoxMemoryManager::LockList);
+        inUse = static_cast<const MoxLockListLayout*>(connection.getData())->header.countEntry != 0;
+        connection.disconnect();
+    } catch (const MoxException& exception) {
+        if (exception.getErrorCode() != MOX_MM_SHM_NOT_EXISTS) {
+            throw;
+        }
+        inUse = false;
+    }
+}
+
+MoxTransactionId MoxLockManager::currentTransaction() {
+    attachedList();
+    pid_t self = getpid();
+    if (self != ownerProcess) {
+        usedEntries.clear();  // the parent's locks: not this process's to release
+        ownerProcess = self;
+    }
+    return MoxTransactionManager::getInstance()->getCurrentTransactionID();
+}
+
+void MoxLockManager::requestSegment(SegmentId segment, LockType type, bool forceRequest) {
+    MOX_TRACE_ENTRY();
+    request(type, {segment, NO_PAGE, NO_SLOT}, forceRequest, false);
+}
+
+void MoxLockManager::requestPage(SegmentId segment, PageId page, LockType type, bool forceRequest) {
+    MOX_TRACE_ENTRY();
+    request(type, {segment, page, NO_SLOT}, forceRequest, false);
+}
+
+void MoxLockManager::requestSlot(SegmentId segment, PageId page, SlotId slot, LockType type, bool forceRequest) {
+    MOX_TRACE_ENTRY();
+    request(type, {segment, page, slot}, forceRequest, false);
+}
+
+bool MoxLockManager::tryRequest(LockType type, const MoxLockObject& object, bool forceRequest) {
+    MOX_TRACE_ENTRY();
+    try {
+        request(type, object, forceRequest, true);
+    } catch (const MoxException& exception) {
+        if (exception.getErrorCode() != MOX_LM_LOCK_TIME_OUT) {
+            throw;
+        }
+        return false;
+    }
+    return true;
+}
+
+bool MoxLockManager::tryRequestSegment(SegmentId segment, LockType type, bool forceRequest) {
+    MOX_TRACE_ENTRY();
+    return tryRequest(type, {segment, NO_PAGE, NO_SLOT}, forceRequest);
+}
+
+bool MoxLockManager::tryRequestPage(SegmentId segment, PageId page, LockType type, bool forceRequest) {
+    MOX_TRACE_ENTRY();
+    return tryRequest(type, {segment, page, NO_SLOT}, forceRequest);
+}
+
+bool MoxLockManager::tryRequestSlot(SegmentId segment, PageId page, SlotId slot, LockType type, bool forceRequest) {
+    MOX_TRACE_ENTRY();
+    return tryRequest(type, {segment, page, slot}, forceRequest);
+}
+
+void MoxLockManager::request(LockType type, const MoxLockObject& object, bool forceRequest, bool tryLock) {
+    MOX_TRACE_ENTRY();
+    MOX_TRACE_DATA1(1, sizeof(object), &object);
+    profiler.setElementName(GetRequestTime, MoxLockManagerProfiling::GetRequestTimeName, support::profiling::Timer());
+    ScopedLockTimer timed(profiler, GetRequestTime);
+    MoxLockWait wait;
+    MoxTransactionId transaction = currentTransaction();
+    RequestWaiting waiting;
+    try {
+        if (!passDatabaseGate(type, object, transaction, forceRequest, tryLock, wait, waiting)) {
+            return;
+        }
+        if (object.page != NO_PAGE) {
+            requestIntention(intentionOf(type), segmentOf(object), transaction);
+            if (object.slot != NO_SLOT) {
+                requestIntention(intentionOf(type), pageOf(object), transaction);
+            }
+        }
+        while (true) {
+            {
+                MoxScopedExclusiveLatch latch(layout->header.latch);
+                if (attemptRequest(type, object, transaction, forceRequest, waiting)) {
+                    forgetWaiting(transaction, waiting);
+                    return;
+                }
+            }
+            if (tryLock || wait.expired()) {
+                break;
+            }
+            wait.pause();
+        }
+        MoxScopedExclusiveLatch latch(layout->header.latch);
+        releaseIntentions(object, transaction);
+        forgetWaiting(transaction, waiting);
+    } catch (const MoxException&) {
+        forgetWaitingAfterFailure(transaction, waiting);
+        throw;
+    }
+    THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(type, object));
+}
+
+bool MoxLockManager::passDatabaseGate(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
+                                      bool forceRequest, bool tryLock, MoxLockWait& wait, RequestWaiting& waiting) {
+    MOX_TRACE_ENTRY();
+    while (true) {
+        {
+            MoxScopedExclusiveLatch latch(layout->header.latch);
+            Uint32 dbRequestType = layout->header.dbRequestType;
+            bool heldBack = (dbRequestType == DBExclusive || (dbRequestType == DBShared && type == ExclusiveLock)) &&
+                            !list.existsLockForTransaction(transaction);
+            if (!heldBack || wait.expired()) {
+                // Without a database lock in force there is no database entry
+                // to decide, and the normal request need not search for one.
+                if (dbRequestType == DBNone || forceRequest || list.existsEntry(databaseObject) == LIST_END) {
+                    return true;
+                }
+                if (type == ExclusiveLock && list.existsLockType(transaction, SharedLock, databaseObject) != LIST_END) {
+                    return true;
+                }
+                if (list.existsLockType(transaction, ExclusiveLock, databaseObject) != LIST_END) {
+                    forgetWaiting(transaction, waiting);
+                    return false;
+                }
+                THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(type, object));
+            }
+            Uint32 holder = list.existsEntryOfOtherTransaction(transaction, databaseObject);
+            if (holder != LIST_END && waiting.lockEntries.empty()) {
+                waiting.lockEntries.push_back(holder);
+                list.insertWaitingEntry(transaction, holder);
+            }
+            if (tryLock) {
+                THROW(MOX_LM_LOCK_TIME_OUT);
+            }
+        }
+        wait.pause();
+    }
+}
+
+void MoxLockManager::requestIntention(LockType intention, const MoxLockObject& object,
+                                      const MoxTransactionId& transaction) {
+    MOX_TRACE_ENTRY();
+    MoxLockWait wait;
+    while (true) {
+        {
+            MoxScopedExclusiveLatch latch(layout->header.latch);
+            if (attemptIntention(intention, object, transaction)) {
+                return;
+            }
+        }
+        if (wait.expired()) {
+            THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(intention, object));
+        }
+        wait.pause();
+    }
+}
+
+bool MoxLockManager::attemptIntention(LockType intention, const MoxLockObject& object,
+                                      const MoxTransactionId& transaction) {
+    MoxLockList::ObjectEntries entries = list.describe(transaction, object);
+    if (!entries.own[ExclusiveLock]) {
+        if (entries.otherExclusive != LIST_END) {
+            return false;
+        }
+        if (!entries.own[intention] && intention == IntentionalExclusiveLock) {
+            bool ownShared = entries.own[SharedLock];
+            bool otherShared = entries.otherSharedCount > 0;
+            // On a page every other shared holder refuses; on a segment a
+            // second shared entry of its own does, too.
+            bool sharedTooMany = object.page == NO_PAGE ? entries.sharedCount > 1 : otherShared;
+            if ((otherShared && !ownShared) || (ownShared && sharedTooMany)) {
+                return false;
+            }
+        }
+    }
+    insertEntry(transaction, intention, object);
+    return true;
+}
+
+bool MoxLockManager::isCovered(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction) const {
+    MoxLockList::ObjectEntries entries = list.describe(transaction, object);
+    return entries.own[ExclusiveLock] || (type == SharedLock && entries.own[SharedLock]);
+}
+
+bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
+                                    bool forceRequest, RequestWaiting& waiting) {
+    MOX_TRACE_ENTRY();
+    if (!forceRequest && (type == SharedLock || type == ExclusiveLock) && object.page != NO_PAGE) {
+        if (isCovered(type, segmentOf(object), transaction) ||
+            (object.slot != NO_SLOT && isCovered(type, pageOf(object), transaction))) {
+            releaseIntentions(object, transaction);
+            return true;
+        }
+    }
+    MoxLockList::ObjectEntries entries = list.describe(transaction, object);
+    bool granted = false;
+    if (entries.newest == LIST_END) {
+        granted = true;
+    } else if (entries.ownAny) {
+        if (entries.own[type] && !forceRequest) {
+            releaseIntentions(object, transaction);
+            return true;
+        }
+        granted = type == SharedLock || entries.newestOther == LIST_END;
+    } else {
+        granted = entries.otherExclusive == LIST_END && type != ExclusiveLock;
+    }
+    if (granted) {
+        insertEntry(transaction, type, object);
+        return true;
+    }
+    // Wait for a holder that conflicts: never for an entry of its own, which
+    // the deadlock detection would take for a cycle. The release of the
+    // entry waited for removes the waiting entry; while the request still
+    // waits, it waits for the next holder.
+    if (waiting.attemptEntry == LIST_END || !list.existsWaitingEntry(transaction, waiting.attemptEntry)) {
+        waiting.attemptEntry = entries.otherExclusive != LIST_END ? entries.otherExclusive : entries.newestOther;
+        waiting.lockEntries.push_back(waiting.attemptEntry);
+        list.insertWaitingEntry(transaction, waiting.attemptEntry);
+    }
+    return false;
+}
+
+Uint32 MoxLockManager::insertEntry(const MoxTransactionId& transaction, LockType type, const MoxLockObject& object) {
+    Uint32 entry = list.insertEntry(transaction, type, object);
+    usedEntries.insert(entry);
+    return entry;
+}
+
+void MoxLockManager::removeEntry(Uint32 entry) {
+    list.deleteEntry(entry);
+    while (list.deleteWaitingEntry(entry)) {
+    }
+    usedEntries.erase(entry);
+}
+
+void MoxLockManager::forgetWaiting(const MoxTransactionId& transaction, RequestWaiting& waiting) {
+    for (Uint32 entry : waiting.lockEntries) {
+        list.deleteWaitingEntry(transaction, entry);
+    }
+    waiting.lockEntries.clear();
+}
+
+void MoxLockManager::forgetWaitingAfterFailure(const MoxTransactionId& transaction, RequestWaiting& waiting) {
+    if (waiting.lockEntries.empty()) {
+        return;
+    }
+    try {
+        MoxScopedExclusiveLatch latch(layout->header.latch);
+        forgetWaiting(transaction, waiting);
+    } catch (const MoxException& exception) {
+        exception.SET_ERROR();  // the original failure is the one to report
+        MOX_TRACE_ERROR();
+    }
+}
+
+void MoxLockManager::releaseIntentions(const MoxLockObject& object, const MoxTransactionId& transaction) {
+    if (object.page == NO_PAGE) {
+        return;
+    }
+    if (object.slot != NO_SLOT) {
+        releaseIntention(pageOf(object), transaction);
+    }
+    releaseIntention(segmentOf(object), transaction);
+}
+
+void MoxLockManager::releaseIntention(const MoxLockObject& object, const MoxTransactionId& transaction) {
+    Uint32 entry = list.existsLockType(transaction, IntentionalExclusiveLock, object);
+    if (entry == LIST_END) {
+        entry = list.existsLockType(transaction, IntentionalSharedLock, object);
+    }
+    if (entry != LIST_END) {
+        removeEntry(entry);
+    }
+}
+
+void MoxLockManager::releaseSegment(SegmentId segment) {
+    MOX_TRACE_ENTRY();
+    releaseObject({segment, NO_PAGE, NO_SLOT});
+}
+
+void MoxLockManager::releasePage(SegmentId segment, PageId page) {
+    MOX_TRACE_ENTRY();
+    releaseObject({segment, page, NO_SLOT});
+}
+
+void MoxLockManager::releaseSlot(SegmentId segment, PageId page, SlotId slot) {
+    MOX_TRACE_ENTRY();
+    releaseObject({segment, page, slot});
+}
+
+void MoxLockManager::releaseObject(const MoxLockObject& object) {
+    MOX_TRACE_ENTRY();
+    MOX_TRACE_DATA1(1, sizeof(object), &object);
+    profiler.setElementName(GetReleaseTime, MoxLockManagerProfiling::GetReleaseTimeName, support::profiling::Timer());
+    ScopedLockTimer timed(profiler, GetReleaseTime);
+    MoxTransactionId transaction = currentTransaction();
+    MoxScopedExclusiveLatch latch(layout->header.latch);
+    Uint32 entry = list.existsEntry(transaction, object);
+    if (entry == LIST_END) {
+        std::vector<std::string> tokens = objectTokens(object);
+        THROW_TOKENS(MOX_LM_NO_SUCH_ENTRY, tokens);
+    }
+    removeEntry(entry);
+    releaseIntentions(object, transaction);
+}
+
+void MoxLockManager::releaseAll() {
+    MOX_TRACE_ENTRY();
+    profiler.setElementName(GetReleaseTime, MoxLockManagerProfiling::GetReleaseTimeName, support::profiling::Timer());
+    ScopedLockTimer timed(profiler, GetReleaseTime);
+    MoxTransactionId transaction = currentTransaction();
+    if (usedEntries.empty()) {
+        return;
+    }
+    MoxScopedExclusiveLatch latch(layout->header.latch);
+    while (!usedEntries.empty()) {
+        Uint32 entry = *usedEntries.begin();
+        const MoxLockEntry& lockEntry = layout->lockEntry[entry];
+        if (!(lockEntry.transactionId == transaction)) {
+            THROW(MOX_INTERNAL_FAIL);
+        }
+        if (isDatabaseObject(lockEntry)) {
+            layout->header.dbRequestType = DBNone;
+        }
+        removeEntry(entry);
+    }
+}
+
+void MoxLockManager::requestDB(LockType type) {
+    MOX_TRACE_ENTRY();
+    profiler.setElementName(GetRequestTime, MoxLockManagerProfiling::GetRequestTimeName, support::profiling::Timer());
+    ScopedLockTimer timed(profiler, GetRequestTime);
+    MoxLockWait wait;
+    MoxTransactionId transaction = currentTransaction();
+    LockType requested = type == SharedLock ? SharedLock : ExclusiveLock;
+    RequestWaiting waiting;
+    try {
+        while (true) {
+            {
+                MoxScopedExclusiveLatch latch(layout->header.latch);
+                MoxLockListHeader& header = layout->header;
+                if (header.dbRequestType == DBNone) {
+                    bool grantable = requested == SharedLock ? !list.existsExclusiveLock() : header.countEntry == 0;
+                    if (grantable) {
+                        header.dbRequestType = requested == SharedLock ? DBShared : DBExclusive;
+                        insertEntry(transaction, requested, databaseObject);
+                        forgetWaiting(transaction, waiting);
+                        return;
+                    }
+                } else {
+                    bool holds = list.existsEntry(transaction, databaseObject) != LIST_END;
+                    if (holds && (header.dbRequestType == DBExclusive || requested == SharedLock)) {
+                        forgetWaiting(transaction, waiting);
+                        return;
+                    }
+                    Uint32 holder = list.existsEntryOfOtherTransaction(transaction, databaseObject);
+                    if (holder != LIST_END && waiting.lockEntries.empty()) {
+                        waiting.lockEntries.push_back(holder);
+                        list.insertWaitingEntry(transaction, holder);
+                    }
+                }
+                if (wait.expired()) {
+                    forgetWaiting(transaction, waiting);
+                    THROW_wARGS1(MOX_LM_LOCK_TIME_OUT, typeWord(requested));
+                }
+            }
+            wait.pause();
+        }
+    } catch (const MoxException&) {
+        forgetWaitingAfterFailure(transaction, waiting);
+        throw;
+    }
+}
+
+void MoxLockManager::releaseDB() {
+    MOX_TRACE_ENTRY();
+    profiler.setElementName(GetReleaseTime, MoxLockManagerProfiling::GetReleaseTimeName, support::profiling::Timer());
+    ScopedLockTimer timed(profiler, GetReleaseTime);
+    MoxTransactionId transaction = currentTransaction();
+    MoxScopedExclusiveLatch latch(layout->header.latch);
+    Uint32 entry = list.existsEntry(transaction, databaseObject);
+    if (entry == LIST_END) {
+        THROW(MOX_LM_NO_SUCH_ENTRY);
+    }
+    removeEntry(entry);
+    layout->header.dbRequestType = DBNone;
+}
+
+bool MoxLockManager::existsLock(SegmentId segment, PageId page, SlotId slot) {
+    MOX_TRACE_ENTRY();
+    bool exists = false;
+    LockType type = SharedLock;
+    getLockTypeIfLockExists(exists, type, segment, page, slot);
+    return exists;
+}
+
+void MoxLockManager::getLockTypeIfLockExists(bool& exists, LockType& type, SegmentId segment, PageId page,
+                                             SlotId slot) {
+    MOX_TRACE_ENTRY();
+    MoxTransactionId transaction = currentTransaction();
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
+    Uint32 entry = list.existsEntry(transaction, {segment, page, slot});
+    exists = entry != LIST_END;
+    if (exists) {
+        type = static_cast<LockType>(layout->lockEntry[entry].lockType);
+    }
+}
+
+void MoxLockManager::printLockList(bool withBuckets) {
+    MOX_TRACE_ENTRY();
+    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxLockListPrinter(*layout).printLockList(withBuckets);
+}
+
+void MoxLockManager::printLockListOfTransaction(MoxTransactionId transaction) {
+    MOX_TRACE_ENTRY();
+    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxLockListPrinter(*layout).printTransaction(transaction);
+}
+
+void MoxLockManager::printLockListOfCurrentTransaction() {
+    MOX_TRACE_ENTRY();
+    currentTransaction();
+    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxLockListPrinter(*layout).printEntries(usedEntries);
+}
+
+void MoxLockManager::printLockListHashMap() {
+    MOX_TRACE_ENTRY();
+    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxLockListPrinter(*layout).printHashMap();
+}
+
+void MoxLockManager::printLockListAllTransactions() {
+    MOX_TRACE_ENTRY();
+    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxLockListPrinter(*layout).printAllTransactions();
+}
+
+void MoxLockManager::printWaitList() {
+    MOX_TRACE_ENTRY();
+    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxLockListPrinter(*layout).printWaitList();
+}
+
+void MoxLockManager::printStatistics(const char* argument) {
+    MOX_TRACE_ENTRY();
+    std::vector<std::string> words;
+    std::string text = argument == nullptr ? std::string() : std::string(argument);
+    boost::split(words, text, boost::is_any_of(" "));
+    try {
+        MoxLockManager* manager = getInstance();
+        if (words.size() >= 2 && words[0] == "current" && words[1] == "transaction") {
+            manager->printLockListOfCurrentTransaction();
+        } else if (words[0] == "waitinglist") {
+            manager->printWaitList();
+        } else if (words[0] == "locklisthashmap" || words[0] == "hashmap") {
+            manager->printLockListHashMap();
+        } else {
+            manager->printLockListAllTransactions();
+        }
+    } catch (const MoxException& exception) {
+        exception.print(std::cerr);
+    }
+}

@@ -1,0 +1,158 @@
+#ifndef MOX_LOCK_MANAGER_H
+#define MOX_LOCK_MANAGER_H
+
+#include <sys/types.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "MoxLockList.h"
+#include "MoxLockManagerProfiling.h"
+#include "../transaction/MoxTransactionId.h"
+
+class MoxLockWait;
+
+// Grants shared and exclusive locks on segments, pages and slots to the
+// current transaction of this process (MoxTransactionManager), in the lock
+// list that all processes share. A page or slot lock first takes intention
+// locks on the coarser levels. A conflicting request polls, one attempt per
+// hold of the list latch, until it is granted or MOX_LOCK_TIMEOUT seconds
+// have passed; a waiting transaction is recorded in the waiting list, where
+// cycles are detected when it starts to wait. Locks are held until released,
+// normally all at once by releaseAll.
+//
+// One per process (getInstance), attached to the LockList set for its life;
+// one thread per process. Every operation throws MoxException on failure.
+// A forked child may use the instance it inherits: it starts with no locks
+// of its own.
+class MoxLockManager : public MoxLockTypes {
+  public:
+    static constexpr SegmentId NO_SEG = 0;
+    static constexpr PageId NO_PAGE = static_cast<PageId>(-1);
+    static constexpr SlotId NO_SLOT = static_cast<SlotId>(-1);
+    static constexpr Uint32 INDEX_LENGTH = MOX_LOCK_INDEX_LENGTH;
+    static constexpr Uint32 MAX_ENTRY = MOX_LOCK_MAX_ENTRY;
+    static constexpr Uint32 LIST_END = MOX_LOCK_LIST_END;
+    static constexpr Uint32 MAX_ENTRY_WAITING = MOX_LOCK_MAX_ENTRY_WAITING;
+    static constexpr Uint32 LIST_END_WAITING = MOX_LOCK_LIST_END_WAITING;
+
+    // Creates the instance on first use; MOX_MM_SHM_NOT_EXISTS while the
+    // system is not started.
+    static MoxLockManager* getInstance();
+    static bool hasInstance() { return instance != nullptr; }
+
+    // Releases the transaction's locks and detaches; failures are recorded
+    // in the error object, never thrown.
+    ~MoxLockManager();
+    MoxLockManager(const MoxLockManager&) = delete;
+    MoxLockManager& operator=(const MoxLockManager&) = delete;
+
+    // System start: creates the LockList set with an empty list.
+    static void initializeLockList();
+    // System stop: removes the set and its latch; a missing set is no error.
+    // This process's manager is detached first and refuses every later
+    // operation with MOX_MM_SHM_NOT_ATTACHED.
+    static void destroyLockList();
+    // Whether any lock entry is in use; false when the set does not exist.
+    static void isLockListInUse(bool& inUse);
+
+    void requestSegment(SegmentId segment, LockType type, bool forceRequest = false);
+    void requestPage(SegmentId segment, PageId page, LockType type, bool forceRequest = false);
+    void requestSlot(SegmentId segment, PageId page, SlotId slot, LockType type, bool forceRequest = false);
+    // One attempt only on the object itself (the intention locks may still
+    // wait); false when it was not granted.
+    bool tryRequestSegment(SegmentId segment, LockType type, bool forceRequest = false);
+    bool tryRequestPage(SegmentId segment, PageId page, LockType type, bool forceRequest = false);
+    bool tryRequestSlot(SegmentId segment, PageId page, SlotId slot, LockType type, bool forceRequest = false);
+
+    void requestDB(LockType type);
+    void releaseDB();
+
+    // Each releases the transaction's newest lock on the object, and for a
+    // page or slot one intention lock on each coarser level.
+    void releaseSegment(SegmentId segment);
+    void releasePage(SegmentId segment, PageId page);
+    void releaseSlot(SegmentId segment, PageId page, SlotId slot);
+    // Releases every lock this process took for the current transaction.
+    void releaseAll();
+
+    bool existsLock(SegmentId segment, PageId page, SlotId slot);
+    // The type of the transaction's newest lock on the object, if any.
+    void getLockTypeIfLockExists(bool& exists, LockType& type, SegmentId segment, PageId page, SlotId slot);
+
+    void setTransactionId(MoxTransactionId& transactionId) { tempTransId = transactionId; }
+
+    // Diagnostic tables on standard output.
+    void printLockList(bool withBuckets);
+    void printLockListOfTransaction(MoxTransactionId transaction);
+    void printLockListOfCurrentTransaction();
+    void printLockListHashMap();
+    void printLockListAllTransactions();
+    void printWaitList();
+
+    const MoxLockManagerProfiling::Profiler& getProfiler() const { return profiler; }
+
+    // For tests only: the shared list as it is, read without the latch.
+    const MoxLockListLayout& TEST_lockList() const { return *layout; }
+
+  private:
+    MoxLockManager();
+
+    static MoxLockListLayout* connect();
+
+    // The "LM_STATS" debug command.
+    static void printStatistics(const char* argument);
+
+    // The current transaction; a forked child drops the locks it inherited.
+    // Throws MOX_MM_SHM_NOT_ATTACHED once the list is gone.
+    MoxTransactionId currentTransaction();
+    void detach();
+    // The list; MOX_MM_SHM_NOT_ATTACHED after this process removed it.
+    MoxLockListLayout& attachedList() const;
+
+    // The request with one attempt on the object; false on its time-out.
+    bool tryRequest(LockType type, const MoxLockObject& object, bool forceRequest);
+
+    // The waiting entries one request has recorded, removed when it ends.
+    struct RequestWaiting {
+        std::vector<Uint32> lockEntries;          // the lock entries waited for
+        Uint32 attemptEntry = MOX_LOCK_LIST_END;  // the one the attempts on the object wait for
+    };
+
+    void request(LockType type, const MoxLockObject& object, bool forceRequest, bool tryLock);
+    // Waits while a database lock of another transaction holds the request
+    // back; true when the request continues, false when it is granted
+    // without an entry. Throws the time-out when the database lock refuses it.
+    bool passDatabaseGate(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
+                          bool forceRequest, bool tryLock, MoxLockWait& wait, RequestWaiting& waiting);
+    void requestIntention(LockType intention, const MoxLockObject& object, const MoxTransactionId& transaction);
+    bool attemptIntention(LockType intention, const MoxLockObject& object, const MoxTransactionId& transaction);
+    bool attemptRequest(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
+                        bool forceRequest, RequestWaiting& waiting);
+    bool isCovered(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction) const;
+
+    Uint32 insertEntry(const MoxTransactionId& transaction, LockType type, const MoxLockObject& object);
+    // Deletes a lock entry of this process and every waiting entry that
+    // refers to it.
+    void removeEntry(Uint32 entry);
+    void releaseObject(const MoxLockObject& object);
+    // One intention lock on each level above the object, the finer first.
+    void releaseIntentions(const MoxLockObject& object, const MoxTransactionId& transaction);
+    void releaseIntention(const MoxLockObject& object, const MoxTransactionId& transaction);
+    // Removes the request's own waiting entries.
+    void forgetWaiting(const MoxTransactionId& transaction, RequestWaiting& waiting);
+    void forgetWaitingAfterFailure(const MoxTransactionId& transaction, RequestWaiting& waiting);
+
+    static MoxLockManager* instance;
+
+    MoxLockListLayout* layout;
+    MoxLockList list;
+    std::set<Uint32> usedEntries;  // lock entries this process inserted and has not released
+    MoxTransactionId tempTransId;
+    MoxLockManagerProfiling::Profiler profiler;
+    pid_t ownerProcess;  // the process whose locks usedEntries holds
+    bool connected;
+};
+
+#endif

@@ -1,0 +1,116 @@
+#include "MoxScopedLock.h"
+
+#include <exception>
+
+#include "../support/MoxError.h"
+#include "../support/MoxException.h"
+#include "../support/MoxTrace.h"
+
+static const MoxComponent componentId = LockManager;
+
+MoxScopedLock::MoxScopedLock(SegmentId segment, MoxLockManager::LockType type, bool forceRequest, bool tryLock)
+    : segmentId(segment),
+      pageId(0),
+      slotId(0),
+      lockScope(Segment),
+      lockGranted(false),
+      uncaughtAtConstruction(std::uncaught_exceptions()) {
+    MOX_TRACE_ENTRY();
+    acquire(type, forceRequest, tryLock);
+}
+
+MoxScopedLock::MoxScopedLock(SegmentId segment, PageId page, MoxLockManager::LockType type, bool forceRequest,
+                             bool tryLock)
+    : segmentId(segment),
+      pageId(page),
+      slotId(0),
+      lockScope(Page),
+      lockGranted(false),
+      uncaughtAtConstruction(std::uncaught_exceptions()) {
+    MOX_TRACE_ENTRY();
+    acquire(type, forceRequest, tryLock);
+}
+
+MoxScopedLock::MoxScopedLock(SegmentId segment, PageId page, SlotId slot, MoxLockManager::LockType type,
+                             bool forceRequest, bool tryLock)
+    : segmentId(segment),
+      pageId(page),
+      slotId(slot),
+      lockScope(Slot),
+      lockGranted(false),
+      uncaughtAtConstruction(std::uncaught_exceptions()) {
+    MOX_TRACE_ENTRY();
+    acquire(type, forceRequest, tryLock);
+}
+
+MoxScopedLock::~MoxScopedLock() noexcept(false) {
+    MOX_TRACE_ENTRY();
+    if (!lockGranted) {
+        return;
+    }
+    try {
+        release();
+    } catch (const MoxException& exception) {
+        if (std::uncaught_exceptions() <= uncaughtAtConstruction) {
+            throw;
+        }
+        exception.SET_ERROR();
+        MOX_TRACE_ERROR();
+    }
+}
+
+void MoxScopedLock::acquire(MoxLockManager::LockType type, bool forceRequest, bool tryLock) {
+    MOX_TRACE_ENTRY();
+    MoxLockManager* manager = MoxLockManager::getInstance();
+    switch (lockScope) {
+        case Segment:
+            lockGranted = tryLock ? manager->tryRequestSegment(segmentId, type, forceRequest)
+                                  : (manager->requestSegment(segmentId, type, forceRequest), true);
+            break;
+        case Page:
+            lockGranted = tryLock ? manager->tryRequestPage(segmentId, pageId, type, forceRequest)
+                                  : (manager->requestPage(segmentId, pageId, type, forceRequest), true);
+            break;
+        case Slot:
+            lockGranted = tryLock ? manager->tryRequestSlot(segmentId, pageId, slotId, type, forceRequest)
+                                  : (manager->requestSlot(segmentId, pageId, slotId, type, forceRequest), true);
+            break;
+    }
+}
+
+void MoxScopedLock::upgradeLock() {
+    MOX_TRACE_ENTRY();
+    if (!lockGranted) {
+        return;
+    }
+    MoxLockManager* manager = MoxLockManager::getInstance();
+    switch (lockScope) {
+        case Segment:
+            manager->requestSegment(segmentId, MoxLockManager::ExclusiveLock, true);
+            return;
+        case Page:
+            manager->requestPage(segmentId, pageId, MoxLockManager::ExclusiveLock, true);
+            return;
+        case Slot:
+            manager->requestSlot(segmentId, pageId, slotId, MoxLockManager::ExclusiveLock, true);
+            return;
+    }
+    THROW(MOX_INTERNAL_FAIL);
+}
+
+void MoxScopedLock::release() {
+    MOX_TRACE_ENTRY();
+    MoxLockManager* manager = MoxLockManager::getInstance();
+    switch (lockScope) {
+        case Segment:
+            manager->releaseSegment(segmentId);
+            return;
+        case Page:
+            manager->releasePage(segmentId, pageId);
+            return;
+        case Slot:
+            manager->releaseSlot(segmentId, pageId, slotId);
+            return;
+    }
+    THROW(MOX_INTERNAL_FAIL);
+}

@@ -1,0 +1,46 @@
+#ifndef MOX_SCOPED_LOCK_H
+#define MOX_SCOPED_LOCK_H
+
+#include "MoxLockManager.h"
+
+// Holds one segment, page or slot lock of the current transaction for the
+// life of a scope. The constructor requests it (a try may leave it not
+// granted); the destructor releases the transaction's newest lock on the
+// object, and for page and slot scope one intention lock on each coarser
+// level.
+class MoxScopedLock {
+  public:
+    enum LockScope { Segment = 0, Page = 1, Slot = 2 };
+
+    MoxScopedLock(SegmentId segment, MoxLockManager::LockType type, bool forceRequest = false, bool tryLock = false);
+    MoxScopedLock(SegmentId segment, PageId page, MoxLockManager::LockType type, bool forceRequest = false,
+                  bool tryLock = false);
+    MoxScopedLock(SegmentId segment, PageId page, SlotId slot, MoxLockManager::LockType type, bool forceRequest = false,
+                  bool tryLock = false);
+    // A failed release is thrown, except while another exception leaves the
+    // scope: then it is recorded in the error object.
+    ~MoxScopedLock() noexcept(false);
+    MoxScopedLock(const MoxScopedLock&) = delete;
+    MoxScopedLock& operator=(const MoxScopedLock&) = delete;
+
+    bool isLockGranted() const { return lockGranted; }
+
+    // Adds an exclusive lock on the object (the earlier entry stays); the
+    // destructor then releases the exclusive one. Nothing when not granted.
+    void upgradeLock();
+
+  private:
+    void acquire(MoxLockManager::LockType type, bool forceRequest, bool tryLock);
+    void release();
+
+    const SegmentId segmentId;
+    const PageId pageId;
+    const SlotId slotId;
+    const LockScope lockScope;
+    bool lockGranted;
+    // Exceptions in flight at construction; more in the destructor means
+    // one is leaving the scope.
+    const int uncaughtAtConstruction;
+};
+
+#endif

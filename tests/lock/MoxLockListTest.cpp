@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include "LockTestDatabase.h"
+#include "TestHelpers.h"
+#include "common/ChildProcess.h"
+#include "support/MoxDebug.h"
+
+namespace {
+
+const int childPatience = 20000;
+
+class MoxLockListStopTest : public TestDatabase {};
+
+TEST_F(MoxLockListStopTest, NewListChainsEveryEntryIntoItsFreeList) {
+    MoxLockManager::initializeLockList();
+    MoxLockManager* manager = MoxLockManager::getInstance();
+    const MoxLockListLayout& list = manager->TEST_lockList();
+    EXPECT_EQ(list.header.countEntry, 0u);
+    EXPECT_EQ(list.header.dbRequestType, 0u);
+    for (Uint32 bucket = 0; bucket < 100; ++bucket) {
+        ASSERT_EQ(list.header.index[bucket], 73057u) << bucket;
+    }
+    EXPECT_EQ(list.header.index[100], 0u);
+    EXPECT_EQ(list.lockEntry[0].prevEntry, 73057u);
+    EXPECT_EQ(list.lockEntry[0].nextEntry, 1u);
+    EXPECT_EQ(list.lockEntry[500].prevEntry, 499u);
+    EXPECT_EQ(list.lockEntry[73056].nextEntry, 73057u);
+    EXPECT_EQ(list.header.nextFreeEntry, 0u);
+    EXPECT_EQ(list.header.firstUsedWaitingEntry, 101u);
+    EXPECT_EQ(list.waitingEntry[0].prevEntry, 101u);
+    EXPECT_EQ(list.waitingEntry[100].nextEntry, 101u);
+    bool locked = true;
+    EXPECT_EQ(const_cast<MoxLatch&>(list.header.latch).isLocked(locked), MOX_SUCCESS);
+    EXPECT_FALSE(locked);
+    delete manager;
+}
+
+TEST_F(MoxLockListStopTest, InUseWhileAnotherProcessHoldsALock) {
+    bool inUse = true;
+    MoxLockManager::isLockListInUse(inUse);
+    EXPECT_FALSE(inUse) << "a missing list is not in use";
+    MoxLockManager::initializeLockList();
+    MoxLockManager::isLockListInUse(inUse);
+    EXPECT_FALSE(inUse);
+
+    EventPipe locked, done;
+    ChildProcess holder([&] {
+        MoxLockManager::getInstance()->requestSegment(7, MoxLockManager::SharedLock);
+        locked.notify();
+        return done.waitFor(childPatience) ? 0 : 1;
+    });
+    ASSERT_TRUE(locked.waitFor(childPatience));
+    MoxLockManager::isLockListInUse(inUse);
+    EXPECT_TRUE(inUse);
+    done.notify();
+    EXPECT_EQ(holder.wait(), 0);
+
+    MoxLockManager::destroyLockList();
+    MoxLockManager::isLockListInUse(inUse);
+    EXPECT_FALSE(inUse);
+    EXPECT_NO_THROW(MoxLockManager::destroyLockList()) << "removing a missing list succeeds";
+    EXPECT_TRUE(throwsError([] { MoxLockManager::getInstance(); }, MOX_MM_SHM_NOT_EXISTS));
+    EXPECT_FALSE(MoxLockManager::hasInstance());
+}
+
+TEST_F(MoxLockListStopTest, RemovalDetachesThisProcesssManager) {
+    MoxLockManager::initializeLockList();
+    MoxLockManager* manager = MoxLockManager::getInstance();
+    manager->requestSlot(1, 2, 3, MoxLockManager::ExclusiveLock);
+    bool inUse = false;
+    MoxLockManager::isLockListInUse(inUse);
+    EXPECT_TRUE(inUse);
+
+    MoxLockManager::destroyLockList();
+    MoxLockManager::isLockListInUse(inUse);
+    EXPECT_FALSE(inUse) << "the list is gone";
+    EXPECT_TRUE(throwsError([&] { manager->releaseAll(); }, MOX_MM_SHM_NOT_ATTACHED, {"Lock List"}));
+    EXPECT_TRUE(throwsError([&] { manager->printWaitList(); }, MOX_MM_SHM_NOT_ATTACHED));
+    MoxError::getErrorObject()->setError(LockManager, MOX_SUCCESS);
+    delete manager;
+    EXPECT_EQ(MoxGetErrorCode(), MOX_SUCCESS) << "deleting a detached manager is no failure";
+    EXPECT_FALSE(MoxLockManager::hasInstance());
+}
+
+class MoxLockListPrintTest : public LockTestDatabase {
+  protected:
+    std::string captured(const std::function<void()>& print) {
+        fflush(stdout);
+        testing::internal::CaptureStdout();
+        print();
+        return testing::internal::GetCapturedStdout();
+    }
+
+    static std::string entryTable(const std::string& rows) {
+        return "|Entry|locktype    |transaction id|segment id|page id|slot id|prev entry|next entry|\n"
+               "|=====|============|==============|==========|=======|=======|==========|==========|\n" +
+               rows;
+    }
+};
+
+TEST_F(MoxLockListPrintTest, TablesOfASmallList) {
+    manager->requestSlot(3, 4, 5, LM::SharedLock);  // entries 0 (segment), 1 (page), 2 (slot)
+    char id[15];
+    snprintf(id, sizeof(id), "%14s", self().dump().c_str());
+    const std::string rows = std::string("|    0|   IntShared|") + id +
+                             "|         3|  65535|    255|     <end>|     <end>|\n"
+                             "|    1|   IntShared|" +
+                             id +
+                             "|         3|      4|    255|         2|     <end>|\n"
+                             "|    2|      Shared|" +
+                             id + "|         3|      4|      5|     <end>|         1|\n";
+    EXPECT_EQ(captured([&] { manager->printLockListAllTransactions(); }), entryTable(rows));
+    EXPECT_EQ(captured([&] { manager->printLockListOfCurrentTransaction(); }), entryTable(rows));
+    EXPECT_EQ(captured([&] { manager->printLockListOfTransaction(MoxTransactionId(1, 0)); }), entryTable(""));
+
+    std::string buckets = "header->latch: " + std::to_string(lockList().header.latch.getSemaphoreId()) +
+                          "\nheader->countEntry: 3\n|bucket|link to list|\n|======|============|\n";
+    for (int bucket = 0; bucket < 100; ++bucket) {
+        char row[32];
+        snprintf(row, sizeof(row), "|%6d|%12s|\n", bucket, bucket == 30 ? "0" : bucket == 39 ? "2" : " <end>");
+        buckets += row;
+    }
+    EXPECT_EQ(captured([&] { manager->printLockListHashMap(); }), buckets);
+    EXPECT_EQ(captured([&] { manager->printLockList(true); }),
+              "=========\nLockListe\n=========\n" + buckets + entryTable(rows));
+    EXPECT_EQ(captured([&] { manager->printLockList(false); }), "=========\nLockListe\n=========\n" + entryTable(rows));
+}
+
+TEST_F(MoxLockListPrintTest, WaitingListAndTheDebugCommand) {
+    manager->requestSlot(1, 1, 1, LM::ExclusiveLock);  // entries 0, 1, 2
+    EventPipe waiting;
+    ChildProcess waiter([&] {
+        waiting.notify();
+        MoxLockManager::getInstance()->requestSlot(1, 1, 1, MoxLockManager::SharedLock);
+        return 0;
+    });
+    ASSERT_TRUE(waiting.waitFor(childPatience));
+    ASSERT_TRUE(waitUntil([&] { return !waitingListEmpty(); }));
+    char row[80];
+    snprintf(row, sizeof(row), "|    0|%9s|             2|    <end>|    <end>|\n",
+             MoxTransactionId(waiter.pid(), 0).dump().c_str());
+    const std::string table = std::string(
+                                  "|index|waitTrans|indexlockentry|preventry|nextentry|\n"
+                                  "|=====|=========|==============|=========|=========|\n") +
+                              row;
+    EXPECT_EQ(captured([&] { manager->printWaitList(); }), table);
+
+    mox_dbgfunc* command = nullptr;
+    for (const MoxDebugData& data : MoxDebug::getFunctions()) {
+        if (std::string(data.name) == "LM_STATS") {
+            command = data.func;
+            break;
+        }
+    }
+    ASSERT_NE(command, nullptr);
+    EXPECT_EQ(captured([&] { command("waitinglist"); }), table);
+    std::string all = captured([&] { manager->printLockListAllTransactions(); });
+    EXPECT_EQ(captured([&] { command(""); }), all);
+    EXPECT_EQ(captured([&] { command("all transactions"); }), all);
+    EXPECT_EQ(captured([&] { command("current transaction"); }),
+              captured([&] { manager->printLockListOfCurrentTransaction(); }));
+    EXPECT_NE(all, captured([&] { manager->printLockListOfCurrentTransaction(); })) << "the waiter's intentions";
+    EXPECT_EQ(captured([&] { command("hashmap"); }), captured([&] { manager->printLockListHashMap(); }));
+
+    manager->releaseSlot(1, 1, 1);
+    EXPECT_EQ(waiter.wait(), 0);
+}
+
+}  // namespace
