@@ -1,6 +1,9 @@
 #include "MoxSystem.h"
 
-#include "../support/MoxScopedMemorySet.h"
+#include "../buffer/MoxBufferManager.h"
+#include "../file/MoxFileManager.h"
+#include "../lock/MoxLockManager.h"
+#include "../log/MoxLogManager.h"
 #include "../support/MoxTrace.h"
 
 static const MoxComponent componentId = Support;
@@ -8,11 +11,40 @@ static const MoxComponent componentId = Support;
 void MoxSystem::stop(bool force) {
     MOX_TRACE_ENTRY();
     MOX_TRACE_NUMBER(1, "force", static_cast<Uint32>(force));
-    MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::LockList);
-    MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::LogFileHandling);
-    MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::BufferPool);
+    if (!force) {
+        bool inUse = false;
+        MoxLockManager::isLockListInUse(inUse);
+        // The pool is examined only when no lock is held.
+        if (!inUse) {
+            MoxBufferManager::haveFixedPages(inUse);
+        }
+        if (inUse) {
+            THROW(MOX_SYSTEM_STOP_IN_USE);
+        }
+    }
+    MoxLockManager::destroyLockList();
+    MoxLogManager::destroyLogFileHandling();
+    MoxBufferManager::destroyBuffer();
 }
+
+namespace {
+
+// Deletes the process's manager of the given class if it has one; its
+// destructor clears the instance pointer.
+template <typename Manager>
+void deleteManager() {
+    if (Manager::hasInstance()) {
+        delete Manager::getInstance();
+    }
+}
+
+}  // namespace
 
 void MoxSystem::stopAllManagers() {
     MOX_TRACE_ENTRY();
+    // The catalog, record and index managers come first once they exist.
+    deleteManager<MoxLockManager>();
+    deleteManager<MoxLogManager>();
+    deleteManager<MoxBufferManager>();
+    deleteManager<MoxFileManager>();
 }

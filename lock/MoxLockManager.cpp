@@ -167,20 +167,11 @@ MoxLockListLayout& MoxLockManager::attachedList() const {
 
 void MoxLockManager::destroyLockList() {
     MOX_TRACE_ENTRY();
-    // The removal attaches the set, which a process can do only once.
-    if (instance != nullptr) {
-        instance->detach();
-    }
     MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::LockList);
 }
 
 void MoxLockManager::isLockListInUse(bool& inUse) {
     MOX_TRACE_ENTRY();
-    // This process cannot attach a second time while its manager is attached.
-    if (instance != nullptr && instance->connected) {
-        inUse = instance->layout->header.countEntry != 0;
-        return;
-    }
     try {
         MoxScopedMemorySet connection(MoxMemoryManager::LockList);
         inUse = static_cast<const MoxLockListLayout*>(connection.getData())->header.countEntry != 0;

@@ -8,7 +8,14 @@
 static const MoxComponent componentId = Support;
 
 MoxScopedMemorySet::MoxScopedMemorySet(MoxMemoryManager::MemorySet set) : set(set), data(nullptr), connected(false) {
-    MoxMemoryManager::getMemoryManager()->connectToMemorySet(set, data);
+    MoxMemoryManager* memoryManager = MoxMemoryManager::getMemoryManager();
+    void* attached = memoryManager->getSetProperties(set).ptr;
+    if (attached != nullptr) {
+        // A process attaches a set only once: share the mapping of its manager.
+        data = static_cast<char*>(attached) + MOX_MEMORY_MARKER_LENGTH;
+        return;
+    }
+    memoryManager->connectToMemorySet(set, data);
     connected = true;
 }
 
@@ -25,6 +32,9 @@ MoxScopedMemorySet::~MoxScopedMemorySet() {
 }
 
 void MoxScopedMemorySet::disconnect() {
+    if (!connected) {
+        return;
+    }
     connected = false;
     MoxMemoryManager::getMemoryManager()->disconnectFromMemorySet(set);
 }

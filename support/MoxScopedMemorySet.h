@@ -6,6 +6,8 @@
 // A connection to one memory set for the length of a scope, for operations
 // that attach, work and detach within one call. The constructor throws the
 // connect's MoxException (MOX_MM_SHM_NOT_EXISTS when the set is missing).
+// Where this process is attached already (its manager holds the set), the
+// connection shares that mapping and leaves it attached.
 class MoxScopedMemorySet {
   public:
     explicit MoxScopedMemorySet(MoxMemoryManager::MemorySet set);
@@ -18,13 +20,16 @@ class MoxScopedMemorySet {
     // The start of the set's data area, where its owner's layout begins.
     void* getData() const { return data; }
 
-    // Disconnects now, letting a failure through as MoxException.
+    // Disconnects now (unless the mapping was shared), letting a failure
+    // through as MoxException.
     void disconnect();
 
     // Connects to set, releases an exclusive hold of the latch at the front
     // of its data area (whoever holds it), destroys the latch after waiting
     // for shared holders, disconnects and removes the set. A set that does
-    // not exist counts as removed; every other failure is thrown.
+    // not exist counts as removed; every other failure is thrown. A manager of
+    // this process that is attached keeps its mapping until it detaches, but
+    // its latch is gone.
     static void destroyLatchedSet(MoxMemoryManager::MemorySet set);
 
   private:

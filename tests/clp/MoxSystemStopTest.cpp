@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+#include <sys/sem.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "ChildProcess.h"
+#include "TestDatabase.h"
+#include "TestHelpers.h"
+#include "buffer/MoxBufferContent.h"
+#include "buffer/MoxBufferManager.h"
+#include "clp/MoxSystem.h"
+#include "lock/MoxLockListLayout.h"
+#include "lock/MoxLockManager.h"
+#include "log/MoxLogManager.h"
+#include "support/MoxScopedMemorySet.h"
+
+namespace {
+
+const MoxMemoryManager::MemorySet allSets[] = {MoxMemoryManager::LockList, MoxMemoryManager::LogFileHandling,
+                                               MoxMemoryManager::BufferPool};
+
+bool setExists(MoxMemoryManager::MemorySet set) {
+    int id = -1;
+    return !caught([&] { MoxMemoryManager::getMemoryManager()->getShmId(set, id, false); }).has_value();
+}
+
+bool semaphoreSetExists(int semaphoreId) {
+    return semctl(semaphoreId, 0, GETVAL) != -1;
+}
+
+// The latch at the front of a set's data area.
+int latchIdOf(MoxMemoryManager::MemorySet set) {
+    MoxScopedMemorySet connection(set);
+    return static_cast<MoxLatch*>(connection.getData())->getSemaphoreId();
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class MoxSystemStop : public TestDatabase {
+  protected:
+    void startSystem() {
+        MoxLockManager::initializeLockList();
+        MoxBufferManager::initializeBuffer();
+        MoxLogManager::initializeLogFileHandling();
+    }
+
+    CommandResult moxstop(const std::vector<std::string>& arguments = {}) {
+        std::vector<std::string> argv = {"moxstop"};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return runCommand(MOX_STOP_COMMAND, argv);
+    }
+
+    void expectRefusedAsInUse(const CommandResult& result) {
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.standardOutput, "\n");
+        EXPECT_EQ(result.standardError.rfind("\nException aufgetreten: \nThe system could not be stopped because it is "
+                                             "currently being used. SQLSTATE=SY001\n[bt]: ",
+                                             0),
+                  0u)
+            << result.standardError;
+        for (MoxMemoryManager::MemorySet set : allSets) EXPECT_TRUE(setExists(set)) << set;
+    }
+};
+
+const char* const successOutput = "\nThe system was stopped successfully. SQLSTATE=00000\n";
+
+}  // namespace
+
+TEST_F(MoxSystemStop, RemovesAllSetsAndTheirLatches) {
+    startSystem();
+    std::vector<int> latches;
+    for (MoxMemoryManager::MemorySet set : allSets) latches.push_back(latchIdOf(set));
+
+    CommandResult result = moxstop();
+    EXPECT_EQ(result.standardOutput, successOutput);
+    EXPECT_EQ(result.exitCode, 0);
+    for (MoxMemoryManager::MemorySet set : allSets) EXPECT_FALSE(setExists(set)) << set;
+    for (int latch : latches) EXPECT_FALSE(semaphoreSetExists(latch)) << latch;
+}
+
+TEST_F(MoxSystemStop, RefusesWhileALockIsHeldWithoutLookingAtThePool) {
+    startSystem();
+    MoxLockManager::getInstance()->requestSegment(5, MoxLockManager::SharedLock);
+    std::string trace = directory() + "/buffer.trace";
+    setenv("MOX_TRACE_FILE", trace.c_str(), 1);
+    setenv("MOX_TRACE_MASK", "Buffer", 1);
+    CommandResult result = moxstop();
+    unsetenv("MOX_TRACE_FILE");
+    unsetenv("MOX_TRACE_MASK");
+    expectRefusedAsInUse(result);
+    EXPECT_EQ(readFile(trace), "") << "the buffer pool was examined";
+}
+
+TEST_F(MoxSystemStop, RefusesWhileAPageIsFixed) {
+    startSystem();
+    MoxBufferManager* buffer = MoxBufferManager::getInstance();
+    buffer->createSegment(1);
+    buffer->openSegment(1);
+    MoxPage* page = nullptr;
+    buffer->getNewPage(1, 0, MoxPage::DataPage, page);
+    expectRefusedAsInUse(moxstop());
+
+    buffer->releasePage(page);
+    EXPECT_EQ(moxstop().exitCode, 0) << "released, the pool is no longer in use";
+}
+
+TEST_F(MoxSystemStop, ForceRemovesEverythingWhileAnotherProcessHoldsALatchExclusively) {
+    startSystem();
+    MoxLockManager::getInstance()->requestSegment(5, MoxLockManager::ExclusiveLock);
+    int poolLatch = latchIdOf(MoxMemoryManager::BufferPool);
+    EventPipe latched;
+    ChildProcess holder([&latched] {
+        MoxScopedMemorySet connection(MoxMemoryManager::BufferPool);
+        if (static_cast<MoxLatch*>(connection.getData())->get(MoxLatch::Exclusive) != MOX_SUCCESS) return 1;
+        latched.notify();
+        pause();
+        return 0;
+    });
+    ASSERT_TRUE(latched.waitFor(10000));
+
+    CommandResult result = moxstop({"force"});
+    EXPECT_EQ(result.standardOutput, successOutput);
+    EXPECT_EQ(result.standardError, "");
+    EXPECT_EQ(result.exitCode, 0);
+    holder.kill(SIGKILL);
+    holder.wait();
+    for (MoxMemoryManager::MemorySet set : allSets) EXPECT_FALSE(setExists(set)) << set;
+    EXPECT_FALSE(semaphoreSetExists(poolLatch));
+}
+
+TEST_F(MoxSystemStop, StopsAHalfCreatedSystem) {
+    MoxLockManager::initializeLockList();
+    EXPECT_EQ(moxstop().standardOutput, successOutput);
+    EXPECT_FALSE(setExists(MoxMemoryManager::LockList));
+
+    MoxBufferManager::initializeBuffer();
+    MoxLogManager::initializeLogFileHandling();
+    EXPECT_EQ(moxstop().exitCode, 0);
+    for (MoxMemoryManager::MemorySet set : allSets) EXPECT_FALSE(setExists(set)) << set;
+}
