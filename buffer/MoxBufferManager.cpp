@@ -130,22 +130,14 @@ void MoxBufferManager::initializeBuffer() {
 void MoxBufferManager::haveFixedPages(bool& inUse) {
     MOX_TRACE_ENTRY();
     inUse = false;
-    try {
-        MoxScopedMemorySet connection(MoxMemoryManager::BufferPool);
-        const MoxBufferContent* pool = static_cast<const MoxBufferContent*>(connection.getData());
-        for (const MoxPage& frame : pool->pages) {
+    MoxScopedMemorySet::workIfExists(MoxMemoryManager::BufferPool, [&inUse](void* data) {
+        for (const MoxPage& frame : static_cast<const MoxBufferContent*>(data)->pages) {
             if (frame.fixCount > 0) {
                 inUse = true;
-                break;
+                return;
             }
         }
-        connection.disconnect();
-    } catch (const MoxException& exception) {
-        if (exception.getErrorCode() != MOX_MM_SHM_NOT_EXISTS) {
-            throw;
-        }
-        inUse = false;
-    }
+    });
 }
 
 void MoxBufferManager::destroyBuffer() {

@@ -40,10 +40,6 @@ MoxFileManager* MoxFileManager::getInstance() {
 
 MoxErrorCode MoxFileManager::create(SegmentId segment) {
     MOX_TRACE_ENTRY();
-    if (segment == 0) {
-        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
-        return MOX_PARAMETER_FAIL;
-    }
     if (findFileInList(segment) != openFiles.end()) {
         MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_ALREADY_EXISTS, static_cast<Uint32>(segment));
         return MOX_FM_FILE_ALREADY_EXISTS;
@@ -69,10 +65,6 @@ MoxErrorCode MoxFileManager::create(SegmentId segment) {
 
 MoxErrorCode MoxFileManager::drop(SegmentId segment) {
     MOX_TRACE_ENTRY();
-    if (segment == 0) {
-        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
-        return MOX_PARAMETER_FAIL;
-    }
     if (findFileInList(segment) != openFiles.end()) {
         MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_STILL_OPEN, static_cast<Uint32>(segment));
         return MOX_FM_FILE_STILL_OPEN;
@@ -94,10 +86,6 @@ MoxErrorCode MoxFileManager::drop(SegmentId segment) {
 
 MoxErrorCode MoxFileManager::open(SegmentId segment) {
     MOX_TRACE_ENTRY();
-    if (segment == 0) {
-        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
-        return MOX_PARAMETER_FAIL;
-    }
     const char* name = getFileName(segment);
     if (name == nullptr) {
         return MoxGetErrorCode();
@@ -139,17 +127,9 @@ MoxErrorCode MoxFileManager::close(SegmentId segment) {
 
 MoxErrorCode MoxFileManager::read(SegmentId segment, PageId page, unsigned char* buffer) {
     MOX_TRACE_ENTRY();
-    if (buffer == nullptr || page > MOX_MAX_PAGE_ID) {
-        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
-        return MOX_PARAMETER_FAIL;
-    }
-    std::fstream* file = getFileHandle(segment);
-    if (file == nullptr) {
-        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_NOT_OPEN, static_cast<Uint32>(segment));
-        return MOX_FM_FILE_NOT_OPEN;
-    }
+    std::fstream* file = nullptr;
     Uint64 size = 0;
-    MoxErrorCode rc = getFileSize(*file, segment, MOX_FM_FILE_READ_FAIL, size);
+    MoxErrorCode rc = prepareAccess(segment, page, buffer, MOX_FM_FILE_READ_FAIL, file, size);
     if (rc != MOX_SUCCESS) {
         return rc;
     }
@@ -171,17 +151,9 @@ MoxErrorCode MoxFileManager::read(SegmentId segment, PageId page, unsigned char*
 
 MoxErrorCode MoxFileManager::write(SegmentId segment, PageId page, const unsigned char* buffer) {
     MOX_TRACE_ENTRY();
-    if (buffer == nullptr || page > MOX_MAX_PAGE_ID) {
-        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
-        return MOX_PARAMETER_FAIL;
-    }
-    std::fstream* file = getFileHandle(segment);
-    if (file == nullptr) {
-        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_NOT_OPEN, static_cast<Uint32>(segment));
-        return MOX_FM_FILE_NOT_OPEN;
-    }
+    std::fstream* file = nullptr;
     Uint64 size = 0;
-    MoxErrorCode rc = getFileSize(*file, segment, MOX_FM_FILE_WRITE_FAIL, size);
+    MoxErrorCode rc = prepareAccess(segment, page, buffer, MOX_FM_FILE_WRITE_FAIL, file, size);
     if (rc != MOX_SUCCESS) {
         return rc;
     }
@@ -221,6 +193,11 @@ bool MoxFileManager::exists(const char* name) const {
 
 const char* MoxFileManager::getFileName(SegmentId segment) {
     MOX_TRACE_ENTRY();
+    // Segment 0 is no segment; an entry for it would never be closed.
+    if (segment == 0) {
+        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
+        return nullptr;
+    }
     if (segmentOffset == 0) {
         // An empty path counts as unset: it would put the files into "/".
         const char* directory = getenv("MOX_DATABASE_PATH");
@@ -252,10 +229,20 @@ std::set<MoxFileManager::FileSegment, MoxFileManager::FileSegmentCompare>::itera
     return openFiles.find(FileSegment{segment, nullptr});
 }
 
-std::fstream* MoxFileManager::getFileHandle(SegmentId segment) {
+MoxErrorCode MoxFileManager::prepareAccess(SegmentId segment, PageId page, const void* buffer, MoxErrorCode failure,
+                                           std::fstream*& file, Uint64& size) {
     MOX_TRACE_ENTRY();
+    if (buffer == nullptr || page > MOX_MAX_PAGE_ID) {
+        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
+        return MOX_PARAMETER_FAIL;
+    }
     auto entry = findFileInList(segment);
-    return entry == openFiles.end() ? nullptr : entry->handle;
+    if (entry == openFiles.end()) {
+        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_NOT_OPEN, static_cast<Uint32>(segment));
+        return MOX_FM_FILE_NOT_OPEN;
+    }
+    file = entry->handle;
+    return getFileSize(*file, segment, failure, size);
 }
 
 MoxErrorCode MoxFileManager::getFileSize(std::fstream& file, SegmentId segment, MoxErrorCode failure, Uint64& size) {

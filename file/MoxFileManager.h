@@ -61,11 +61,14 @@ class MoxFileManager {
     MoxFileManager();
 
     bool exists(const char* name) const;
-    // Builds the segment's file name in fileName; nullptr when the directory
-    // is too long. The directory is read on the first successful call only.
+    // Builds the segment's file name in fileName; nullptr (error set) for
+    // segment 0 or when the directory is too long. The directory is read on the first successful call only.
     const char* getFileName(SegmentId segment);
     std::set<FileSegment, FileSegmentCompare>::iterator findFileInList(SegmentId segment);
-    std::fstream* getFileHandle(SegmentId segment);
+    // Checks the arguments of a page access and finds the segment's open file
+    // and its size; failure names a failing size look-up.
+    MoxErrorCode prepareAccess(SegmentId segment, PageId page, const void* buffer, MoxErrorCode failure,
+                               std::fstream*& file, Uint64& size);
     // The file's size in bytes, which must be a whole number of pages; sets
     // `failure` or MOX_FM_FILE_INVALID_SIZE otherwise.
     MoxErrorCode getFileSize(std::fstream& file, SegmentId segment, MoxErrorCode failure, Uint64& size);

@@ -172,16 +172,10 @@ void MoxLockManager::destroyLockList() {
 
 void MoxLockManager::isLockListInUse(bool& inUse) {
     MOX_TRACE_ENTRY();
-    try {
-        MoxScopedMemorySet connection(MoxMemoryManager::LockList);
-        inUse = static_cast<const MoxLockListLayout*>(connection.getData())->header.countEntry != 0;
-        connection.disconnect();
-    } catch (const MoxException& exception) {
-        if (exception.getErrorCode() != MOX_MM_SHM_NOT_EXISTS) {
-            throw;
-        }
-        inUse = false;
-    }
+    inUse = false;
+    MoxScopedMemorySet::workIfExists(MoxMemoryManager::LockList, [&inUse](void* data) {
+        inUse = static_cast<const MoxLockListLayout*>(data)->header.countEntry != 0;
+    });
 }
 
 MoxTransactionId MoxLockManager::currentTransaction() {

@@ -42,21 +42,16 @@ void MoxScopedMemorySet::disconnect() {
 void MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::MemorySet set) {
     MOX_TRACE_ENTRY();
     MOX_TRACE_NUMBER(1, "memory set", static_cast<Uint32>(set));
-    try {
-        MoxScopedMemorySet connection(set);
-        MoxLatch* latch = static_cast<MoxLatch*>(connection.getData());
+    bool existed = workIfExists(set, [](void* data) {
+        MoxLatch* latch = static_cast<MoxLatch*>(data);
         bool heldExclusive = false;
         THROW_RC(latch->isHeldExclusive(heldExclusive));
         if (heldExclusive) {
             THROW_RC(latch->release());
         }
         THROW_RC(latch->destroy(false));
-        connection.disconnect();
-    } catch (const MoxException& exception) {
-        if (exception.getErrorCode() != MOX_MM_SHM_NOT_EXISTS) {
-            throw;
-        }
-        return;
+    });
+    if (existed) {
+        MoxMemoryManager::getMemoryManager()->destroyMemorySet(set);
     }
-    MoxMemoryManager::getMemoryManager()->destroyMemorySet(set);
 }

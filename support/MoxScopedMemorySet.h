@@ -1,6 +1,7 @@
 #ifndef MOX_SCOPED_MEMORY_SET_H
 #define MOX_SCOPED_MEMORY_SET_H
 
+#include "MoxException.h"
 #include "MoxMemoryManager.h"
 
 // A connection to one memory set for the length of a scope, for operations
@@ -23,6 +24,24 @@ class MoxScopedMemorySet {
     // Disconnects now (unless the mapping was shared), letting a failure
     // through as MoxException.
     void disconnect();
+
+    // Runs work on the set's data area while connected, then disconnects.
+    // Returns false, without running work, when the set does not exist; every
+    // other failure is thrown.
+    template <typename Work>
+    static bool workIfExists(MoxMemoryManager::MemorySet set, Work work) {
+        try {
+            MoxScopedMemorySet connection(set);
+            work(connection.getData());
+            connection.disconnect();
+        } catch (const MoxException& exception) {
+            if (exception.getErrorCode() != MOX_MM_SHM_NOT_EXISTS) {
+                throw;
+            }
+            return false;
+        }
+        return true;
+    }
 
     // Connects to set, releases an exclusive hold of the latch at the front
     // of its data area (whoever holds it), destroys the latch after waiting
