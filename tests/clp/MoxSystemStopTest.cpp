@@ -135,6 +135,28 @@ TEST_F(MoxSystemStop, ForceRemovesEverythingWhileAnotherProcessHoldsALatchExclus
     EXPECT_FALSE(semaphoreSetExists(poolLatch));
 }
 
+TEST_F(MoxSystemStop, ForceRemovesALatchWhoseExclusiveHolderDied) {
+    startSystem();
+    int logLatch = latchIdOf(MoxMemoryManager::LogFileHandling);
+    EventPipe latched;
+    ChildProcess holder([&latched] {
+        MoxScopedMemorySet connection(MoxMemoryManager::LogFileHandling);
+        if (static_cast<MoxLatch*>(connection.getData())->get(MoxLatch::Exclusive) != MOX_SUCCESS) return 1;
+        latched.notify();
+        pause();
+        return 0;
+    });
+    ASSERT_TRUE(latched.waitFor(10000));
+    holder.kill(SIGKILL);
+    holder.wait();
+
+    CommandResult result = moxstop({"force"});
+    EXPECT_EQ(result.standardOutput, successOutput);
+    EXPECT_EQ(result.exitCode, 0);
+    for (MoxMemoryManager::MemorySet set : allSets) EXPECT_FALSE(setExists(set)) << set;
+    EXPECT_FALSE(semaphoreSetExists(logLatch));
+}
+
 TEST_F(MoxSystemStop, StopsAHalfCreatedSystem) {
     MoxLockManager::initializeLockList();
     EXPECT_EQ(moxstop().standardOutput, successOutput);
