@@ -12,7 +12,7 @@ class MoxNumberPair {
     MoxNumberPair() = delete;
 
     // Reads "first,second" with formatted stream extraction: blanks before a
-    // number are skipped, a missing second number leaves it 0, anything after
+    // number and before the comma are skipped, a missing second number leaves it 0, anything after
     // the second number fails. Both fields are 0 on entry. Returns false when
     // the text is not of that form.
     template <typename First, typename Second>
@@ -20,7 +20,8 @@ class MoxNumberPair {
         first = 0;
         second = 0;
         std::istringstream stream(text);
-        if (!extract(stream, first) || stream.get() != ',') {
+        char separator = '\0';
+        if (!extract(stream, first) || !(stream >> separator) || separator != ',') {
             return false;
         }
         stream >> std::ws;

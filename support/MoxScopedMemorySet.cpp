@@ -44,6 +44,12 @@ void MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::MemorySet set) {
     MOX_TRACE_NUMBER(1, "memory set", static_cast<Uint32>(set));
     bool existed = workIfExists(set, [](void* data) {
         MoxLatch* latch = static_cast<MoxLatch*>(data);
+        // A latch destroyed already (by a stop that failed later on, or a
+        // start whose latch could not be created) has no semaphores to ask;
+        // asking would fail and leave the set behind for good.
+        if (latch->getSemaphoreId() < 0) {
+            return;
+        }
         bool heldExclusive = false;
         THROW_RC(latch->isHeldExclusive(heldExclusive));
         if (heldExclusive) {

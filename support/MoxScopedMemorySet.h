@@ -46,7 +46,8 @@ class MoxScopedMemorySet {
     // Connects to set, releases an exclusive hold of the latch at the front
     // of its data area (whoever holds it), destroys the latch after waiting
     // for shared holders, disconnects and removes the set. A set that does
-    // not exist counts as removed; every other failure is thrown. A manager of
+    // not exist counts as removed, a latch destroyed already is skipped;
+    // every other failure is thrown. A manager of
     // this process that is attached keeps its mapping until it detaches, but
     // its latch is gone.
     static void destroyLatchedSet(MoxMemoryManager::MemorySet set);

@@ -23,7 +23,10 @@ void Timer::startTimer() {
 
 size_t Timer::stopTimer() {
     if (!running) {
+        // There is no measurement: adding the time since an old start (or
+        // since boot) would corrupt the total.
         reportMisuse();
+        return 0;
     }
     running = false;
     size_t elapsed = getCurrentSystemTimeMicros() - startTime;

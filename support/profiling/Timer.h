@@ -11,7 +11,7 @@ namespace profiling {
 class Timer {
   public:
     void startTimer();
-    // Returns the microseconds of this measurement.
+    // Returns the microseconds of this measurement; 0 when none was running.
     size_t stopTimer();
     size_t getAccumulatedTimer() const;
     std::string getXML(const std::string& name) const;

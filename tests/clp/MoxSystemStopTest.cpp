@@ -167,3 +167,15 @@ TEST_F(MoxSystemStop, StopsAHalfCreatedSystem) {
     EXPECT_EQ(moxstop().exitCode, 0);
     for (MoxMemoryManager::MemorySet set : allSets) EXPECT_FALSE(setExists(set)) << set;
 }
+
+TEST_F(MoxSystemStop, RemovesASetWhoseLatchIsGoneAlready) {
+    startSystem();
+    {
+        MoxScopedMemorySet connection(MoxMemoryManager::LogFileHandling);
+        ASSERT_EQ(static_cast<MoxLatch*>(connection.getData())->destroy(true), MOX_SUCCESS);
+    }
+    CommandResult result = moxstop();
+    EXPECT_EQ(result.standardOutput, successOutput) << result.standardError;
+    EXPECT_EQ(result.exitCode, 0);
+    for (MoxMemoryManager::MemorySet set : allSets) EXPECT_FALSE(setExists(set)) << set;
+}

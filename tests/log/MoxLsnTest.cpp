@@ -31,8 +31,9 @@ TEST(MoxLsnTest, TextFormRoundTrips) {
 }
 
 TEST(MoxLsnTest, ParsingFollowsStreamRules) {
-    // Blanks before a number are skipped; a missing second number is 0.
+    // Blanks before a number or the comma are skipped; a missing second number is 0.
     EXPECT_EQ(MoxLsn(" 3, 4"), MoxLsn(3, 4));
+    EXPECT_EQ(MoxLsn("3 ,4"), MoxLsn(3, 4));
     EXPECT_EQ(MoxLsn("5,"), MoxLsn(5, 0));
     EXPECT_EQ(MoxLsn("5, "), MoxLsn(5, 0));
 

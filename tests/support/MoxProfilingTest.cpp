@@ -43,9 +43,12 @@ TEST(MoxProfiling, TimerMisuseIsRecordedNotThrown) {
     timer.startTimer();
     EXPECT_EQ(MoxGetErrorCode(), MOX_INTERNAL_FAIL);
     timer.stopTimer();
+    size_t total = timer.getAccumulatedTimer();
     MoxError::getErrorObject()->setError(Support, MOX_SUCCESS);
-    timer.stopTimer();
+    EXPECT_EQ(timer.stopTimer(), 0u);
     EXPECT_EQ(MoxGetErrorCode(), MOX_INTERNAL_FAIL);
+    EXPECT_EQ(timer.getAccumulatedTimer(), total) << "a stop without a start adds nothing";
+    EXPECT_EQ(Timer().stopTimer(), 0u);
 }
 
 namespace {

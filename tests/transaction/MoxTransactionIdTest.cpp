@@ -32,6 +32,7 @@ TEST(MoxTransactionIdTest, TextFormRoundTrips) {
     EXPECT_EQ(MoxTransactionId("-5,3"), MoxTransactionId(-5, 3));
     EXPECT_EQ(MoxTransactionId(-5, 3).dump(), "-5,3");
     EXPECT_EQ(MoxTransactionId("4711,"), MoxTransactionId(4711, 0));
+    EXPECT_EQ(MoxTransactionId(" 4711 , 2"), id);
 }
 
 TEST(MoxTransactionIdTest, MalformedTextFails) {
