@@ -142,7 +142,12 @@ void MoxBufferManager::haveFixedPages(bool& inUse) {
 
 void MoxBufferManager::destroyBuffer() {
     MOX_TRACE_ENTRY();
-    MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::BufferPool);
+    if (!MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::BufferPool)) {
+        // Harmless for a pool that is gone, but a database directory that
+        // cannot be resolved fails here (MM002), so that a mistyped
+        // MOX_DATABASE_PATH is not reported as a successful stop.
+        MoxMemoryManager::getMemoryManager()->destroyMemorySet(MoxMemoryManager::BufferPool);
+    }
 }
 
 void MoxBufferManager::countRead(BufferManagerCounters counter, const char* name, Uint32& own) {

@@ -39,7 +39,7 @@ void MoxScopedMemorySet::disconnect() {
     MoxMemoryManager::getMemoryManager()->disconnectFromMemorySet(set);
 }
 
-void MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::MemorySet set) {
+bool MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::MemorySet set) {
     MOX_TRACE_ENTRY();
     MOX_TRACE_NUMBER(1, "memory set", static_cast<Uint32>(set));
     bool existed = workIfExists(set, [](void* data) {
@@ -60,4 +60,5 @@ void MoxScopedMemorySet::destroyLatchedSet(MoxMemoryManager::MemorySet set) {
     if (existed) {
         MoxMemoryManager::getMemoryManager()->destroyMemorySet(set);
     }
+    return existed;
 }

@@ -49,8 +49,8 @@ class MoxScopedMemorySet {
     // not exist counts as removed, a latch destroyed already is skipped;
     // every other failure is thrown. A manager of
     // this process that is attached keeps its mapping until it detaches, but
-    // its latch is gone.
-    static void destroyLatchedSet(MoxMemoryManager::MemorySet set);
+    // its latch is gone. Returns whether the set existed.
+    static bool destroyLatchedSet(MoxMemoryManager::MemorySet set);
 
   private:
     MoxMemoryManager::MemorySet set;

@@ -45,3 +45,17 @@ TEST_F(MoxStopCommand, TracesItsEntryFunction) {
     EXPECT_EQ(result.standardError,
               "<Function name=\"int main(int, char**)\" >\nUsage: moxstop [force]\n\n</Function>\n");
 }
+
+TEST_F(MoxStopCommand, ReportsADatabaseDirectoryThatDoesNotExist) {
+    setenv("MOX_DATABASE_PATH", (directory() + "/missing").c_str(), 1);
+    CommandResult result = moxstop({"force"});
+    setenv("MOX_DATABASE_PATH", directory().c_str(), 1);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.standardOutput, "\n");
+    EXPECT_EQ(result.standardError.rfind("\nException aufgetreten: \nCould not create shared memory segment for memory "
+                                         "set 'Buffer Pool' (ID 0) exclusively.  Segment already exists?  System "
+                                         "error: 2 ('No such file or directory') SQLSTATE=MM002\n",
+                                         0),
+              0u)
+        << result.standardError;
+}
