@@ -35,6 +35,8 @@ void TestDatabase::TearDown() {
     if (databaseDirectory.empty()) {
         return;
     }
+    // A test may have pointed MOX_DATABASE_PATH elsewhere; stop its own database.
+    setenv("MOX_DATABASE_PATH", databaseDirectory.c_str(), 1);
     stopSystem();
     if (!previousWorkingDirectory.empty()) {
         EXPECT_EQ(chdir(previousWorkingDirectory.c_str()), 0);
