@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,15 @@ TEST_F(MoxRecoveryTest, FieldsReadBackAsWritten) {
     EXPECT_EQ(entry.getTransactionType(), MoxAbstractLogEntry::DELETE);
     EXPECT_EQ(recovery.getRecordRedoList()[1].getPrevLsnText(), "1,0");
     EXPECT_EQ(recovery.getRecordRedoList()[1].getLsn(), second);
+}
+
+TEST_F(MoxRecoveryTest, ALogNameThatIsNoFileIsPassedOver) {
+    append(recordEntry(t1, "one"));
+    std::filesystem::create_directory("2.log");
+    writeFile("3.log", fileBytes("1.log"));
+    MoxRecovery recovery;
+    recovery.AnalyseLog(MoxRecovery::RECORD);
+    EXPECT_EQ(recordNames(recovery), (Names{"one", "one"}));
 }
 
 TEST_F(MoxRecoveryTest, HalfTupleIdsAreNone) {
