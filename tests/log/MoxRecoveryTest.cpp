@@ -250,6 +250,19 @@ TEST_F(MoxRecoveryDamageTest, DamagedLinesArePassedOver) {
     }
 }
 
+TEST_F(MoxRecoveryDamageTest, RecordBytesBehindDamageAreNeverTakenForEntries) {
+    // Once the entry around them is damaged, record bytes that form a
+    // well-formed line must not become an entry of their own.
+    const std::string fake = "R;1,0;0,0;100,1;3,1;;;1;0;;4;fake;3;\n";
+    writeFile("1.log", "");
+    append(recordEntry(t1, "first\n"));
+    append(recordEntry(t1, "x\n" + fake + "y"));
+    append(indexEntry(t1, std::string(300, '\n')));
+    std::string bytes = fileBytes("1.log");
+    bytes[bytes.find("y;3;") + 2] = 'z';
+    EXPECT_EQ(analysedNames(bytes), (Names{"first\n", "page"}));
+}
+
 class RecordingHandler : public MoxRecordUndoHandler, public MoxIndexUndoHandler {
   public:
     void removeRecord(const MoxRecordLogEntry& entry) override { calls.push_back("remove " + nameOf(entry)); }
