@@ -1,5 +1,6 @@
 #include "MoxLogFileScanner.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -12,7 +13,7 @@ static const MoxComponent componentId = LogManager;
 static const size_t maxLengthDigits = 10;
 
 MoxLogFileScanner::MoxLogFileScanner(Uint16 filenumber, const char* data, size_t size)
-    : filenumber(filenumber), data(data), size(size), position(0) {}
+    : filenumber(filenumber), data(data), size(size), position(0), imagesEnd(0) {}
 
 namespace {
 
@@ -41,7 +42,11 @@ bool MoxLogFileScanner::next(Fields& fields) {
     MOX_TRACE_ENTRY();
     while (position < size) {
         size_t end = 0;
-        if (!parseAt(position, fields, end)) {
+        // A line that begins inside the images of a damaged entry holds image
+        // bytes, which may look like an entry; there only an entry that names
+        // its own position is trusted.
+        bool insideImage = position < imagesEnd && !namesItself(position);
+        if (insideImage || !parseAt(position, fields, end)) {
             position = resumeAfter(position);
             continue;
         }
@@ -58,7 +63,7 @@ bool MoxLogFileScanner::next(Fields& fields) {
     return false;
 }
 
-bool MoxLogFileScanner::parseAt(size_t start, Fields& fields, size_t& end) const {
+bool MoxLogFileScanner::parseAt(size_t start, Fields& fields, size_t& end) {
     MOX_TRACE_ENTRY();
     if (size - start < 2 || (data[start] != 'R' && data[start] != 'I') || data[start + 1] != ';') {
         return false;
@@ -141,7 +146,7 @@ bool MoxLogFileScanner::readField(size_t& next, std::string_view& field) const {
     return false;
 }
 
-bool MoxLogFileScanner::readImage(size_t& next, std::string_view& image) const {
+bool MoxLogFileScanner::readImage(size_t& next, std::string_view& image) {
     MOX_TRACE_ENTRY();
     std::string_view lengthText;
     if (!readField(next, lengthText) || lengthText.empty() || lengthText.size() > maxLengthDigits) {
@@ -155,7 +160,11 @@ bool MoxLogFileScanner::readImage(size_t& next, std::string_view& image) const {
         imageLength = imageLength * 10 + static_cast<size_t>(digit - '0');
     }
     // Entries hold lengths as int. The closing ";" must lie inside the bytes as well.
-    if (imageLength > INT_MAX || imageLength >= size - next || data[next + imageLength] != ';') {
+    if (imageLength > INT_MAX || imageLength >= size - next) {
+        return false;
+    }
+    imagesEnd = std::max(imagesEnd, next + imageLength);
+    if (data[next + imageLength] != ';') {
         return false;
     }
     image = std::string_view(data + next, imageLength);

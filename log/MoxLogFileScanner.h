@@ -14,10 +14,12 @@
 //
 // An entry is taken where it begins a line or, after damage, where its LSN
 // names its own position in the file, which finds the entry that follows a
-// torn one. It must be complete and well formed: LSNs, transaction id and
-// tuple ids as "a,b" numbers (tuple ids may be empty or half), segment, type
-// and lengths as digits, exactly n image bytes after a length, its closing
-// ";" and then the newline. Anything else is damage.
+// torn one. A line that begins inside a damaged entry's images holds image
+// bytes and is taken only if it names its own position. An entry must be
+// complete and well formed: LSNs, transaction id and tuple ids as "a,b"
+// numbers (tuple ids may be empty or half), segment, type and lengths as
+// digits, exactly n image bytes after a length, its closing ";" and then the
+// newline. Anything else is damage.
 class MoxLogFileScanner {
   public:
     // One entry's fields as views into the scanned bytes; image views hold
@@ -44,7 +46,7 @@ class MoxLogFileScanner {
 
   private:
     // Parses an entry at start; on success end is just behind its newline.
-    bool parseAt(size_t start, Fields& fields, size_t& end) const;
+    bool parseAt(size_t start, Fields& fields, size_t& end);
     // Where to try again after a failure at failedStart: the next line, or
     // an earlier position whose LSN names itself.
     size_t resumeAfter(size_t failedStart) const;
@@ -53,13 +55,16 @@ class MoxLogFileScanner {
     size_t firstNamingItself(size_t from, size_t to) const;
     // A field up to the next ";" on the same line; position moves behind it.
     bool readField(size_t& position, std::string_view& field) const;
-    // A length of digits, ";", that many bytes and ";".
-    bool readImage(size_t& position, std::string_view& image) const;
+    // A length of digits, ";", that many bytes and ";". Bytes that lie
+    // inside the scan count as claimed, even when the ";" is missing.
+    bool readImage(size_t& position, std::string_view& image);
 
     Uint16 filenumber;
     const char* data;
     size_t size;
     size_t position;
+    // End of the image bytes claimed by the entries tried so far.
+    size_t imagesEnd;
 };
 
 #endif

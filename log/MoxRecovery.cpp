@@ -8,8 +8,6 @@
 #include <string>
 #include <utility>
 
-#include <boost/scoped_array.hpp>
-
 #include "../support/MoxTrace.h"
 
 static const MoxComponent componentId = LogManager;
@@ -88,18 +86,18 @@ bool MoxRecovery::AnalyseLog(rollbackComponent component) {
     oRecordUndo.clear();
     oIndexUndo.clear();
     for (Uint32 number = 1; number <= MOX_MAX_UINT16; ++number) {
-        std::ifstream file(std::to_string(number) + ".log", std::ios::binary | std::ios::ate);
+        std::ifstream file(std::to_string(number) + ".log", std::ios::binary);
         if (!file.is_open()) {
             break;
         }
-        std::streamoff size = file.tellg();
-        if (size <= 0) {
-            continue;
+        // Read to the end rather than trust a size: a directory of that name
+        // opens, claims an enormous size and yields no bytes.
+        std::string bytes;
+        char chunk[65536];
+        while (file.read(chunk, sizeof(chunk)) || file.gcount() > 0) {
+            bytes.append(chunk, static_cast<size_t>(file.gcount()));
         }
-        boost::scoped_array<char> bytes(new char[size]);
-        file.seekg(0);
-        file.read(bytes.get(), size);
-        analyseFile(static_cast<Uint16>(number), bytes.get(), static_cast<size_t>(file.gcount()), component);
+        analyseFile(static_cast<Uint16>(number), bytes.data(), bytes.size(), component);
     }
     MOX_TRACE_NUMBER(10, "record entries", static_cast<Uint32>(oRecordRedo.size()));
     MOX_TRACE_NUMBER(11, "index entries", static_cast<Uint32>(oIndexRedo.size()));

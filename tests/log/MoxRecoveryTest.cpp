@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,15 @@ TEST_F(MoxRecoveryTest, FieldsReadBackAsWritten) {
     EXPECT_EQ(recovery.getRecordRedoList()[1].getLsn(), second);
 }
 
+TEST_F(MoxRecoveryTest, ALogNameThatIsNoFileIsPassedOver) {
+    append(recordEntry(t1, "one"));
+    std::filesystem::create_directory("2.log");
+    writeFile("3.log", fileBytes("1.log"));
+    MoxRecovery recovery;
+    recovery.AnalyseLog(MoxRecovery::RECORD);
+    EXPECT_EQ(recordNames(recovery), (Names{"one", "one"}));
+}
+
 TEST_F(MoxRecoveryTest, HalfTupleIdsAreNone) {
     writeFile("1.log", "R;1,0;0,0;-12,3;5,;,6;7,8;00012;0;;1;z;4;\n");
     MoxRecovery recovery;
@@ -238,6 +248,19 @@ TEST_F(MoxRecoveryDamageTest, DamagedLinesArePassedOver) {
             EXPECT_EQ(names.back(), "page");
         }
     }
+}
+
+TEST_F(MoxRecoveryDamageTest, RecordBytesBehindDamageAreNeverTakenForEntries) {
+    // Once the entry around them is damaged, record bytes that form a
+    // well-formed line must not become an entry of their own.
+    const std::string fake = "R;1,0;0,0;100,1;3,1;;;1;0;;4;fake;3;\n";
+    writeFile("1.log", "");
+    append(recordEntry(t1, "first\n"));
+    append(recordEntry(t1, "x\n" + fake + "y"));
+    append(indexEntry(t1, std::string(300, '\n')));
+    std::string bytes = fileBytes("1.log");
+    bytes[bytes.find("y;3;") + 2] = 'z';
+    EXPECT_EQ(analysedNames(bytes), (Names{"first\n", "page"}));
 }
 
 class RecordingHandler : public MoxRecordUndoHandler, public MoxIndexUndoHandler {
