@@ -54,17 +54,15 @@ MoxLockManager::LockType intentionOf(MoxLockManager::LockType type) {
     }
 }
 
-const char* typeWord(MoxLockManager::LockType type) {
-    switch (type) {
-        case MoxLockManager::SharedLock:
-            return "shared";
-        case MoxLockManager::IntentionalSharedLock:
-            return "intentionalShared";
-        case MoxLockManager::IntentionalExclusiveLock:
-            return "intentionalExclusive";
-        default:
-            return "exclusive";
-    }
+// The type word of a failed request: a lock request is shared or else
+// exclusive, whatever type it asked for; an intention request names its
+// intention.
+const char* requestWord(MoxLockManager::LockType type) {
+    return type == MoxLockManager::SharedLock ? "shared" : "exclusive";
+}
+
+const char* intentionWord(MoxLockManager::LockType intention) {
+    return intention == MoxLockManager::IntentionalSharedLock ? "intentionalShared" : "intentionalExclusive";
 }
 
 // The message tokens that name an object: the segment, and the page and the
@@ -82,9 +80,9 @@ std::vector<std::string> objectTokens(const MoxLockObject& object) {
 }
 
 // The time-out of a request on the object, the type word first.
-std::vector<std::string> timeOutTokens(MoxLockManager::LockType type, const MoxLockObject& object) {
+std::vector<std::string> timeOutTokens(const char* word, const MoxLockObject& object) {
     std::vector<std::string> tokens = objectTokens(object);
-    tokens.insert(tokens.begin(), typeWord(type));
+    tokens.insert(tokens.begin(), word);
     tokens.resize(4);
     return tokens;
 }
@@ -269,7 +267,7 @@ void MoxLockManager::request(LockType type, const MoxLockObject& object, bool fo
         forgetWaitingAfterFailure(transaction, waiting);
         throw;
     }
-    THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(type, object));
+    THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(requestWord(type), object));
 }
 
 bool MoxLockManager::passDatabaseGate(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
@@ -294,7 +292,7 @@ bool MoxLockManager::passDatabaseGate(LockType type, const MoxLockObject& object
                     forgetWaiting(transaction, waiting);
                     return false;
                 }
-                THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(type, object));
+                THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(requestWord(type), object));
             }
             Uint32 holder = list.existsEntryOfOtherTransaction(transaction, databaseObject);
             if (holder != LIST_END && waiting.lockEntries.empty()) {
@@ -321,7 +319,7 @@ void MoxLockManager::requestIntention(LockType intention, const MoxLockObject& o
             }
         }
         if (wait.expired()) {
-            THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(intention, object));
+            THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(intentionWord(intention), object));
         }
         wait.pause();
     }
@@ -534,7 +532,7 @@ void MoxLockManager::requestDB(LockType type) {
                 }
                 if (wait.expired()) {
                     forgetWaiting(transaction, waiting);
-                    THROW_wARGS1(MOX_LM_LOCK_TIME_OUT, typeWord(requested));
+                    THROW_wARGS1(MOX_LM_LOCK_TIME_OUT, requestWord(requested));
                 }
             }
             wait.pause();
