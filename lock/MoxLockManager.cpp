@@ -111,7 +111,7 @@ MoxLockListLayout* MoxLockManager::connect() {
     return static_cast<MoxLockListLayout*>(data);
 }
 
-MoxLockManager::MoxLockManager() : layout(connect()), list(*layout), ownerProcess(getpid()), connected(true) {
+MoxLockManager::MoxLockManager() : layout(connect()), list(*layout), ownerProcess(getpid()) {
     MOX_TRACE_ENTRY();
     MoxDebug::registerFunction(printStatistics, nullptr, "LM_STATS", "");
 }
@@ -127,12 +127,8 @@ MoxLockManager::~MoxLockManager() {
             MOX_TRACE_ERROR();
         }
     };
-    recordingFailure([this] {
-        if (connected) {
-            releaseAll();
-        }
-    });
-    recordingFailure([this] { detach(); });
+    recordingFailure([this] { releaseAll(); });
+    recordingFailure([] { MoxMemoryManager::getMemoryManager()->disconnectFromMemorySet(MoxMemoryManager::LockList); });
     usedEntries.clear();
     instance = nullptr;
 }
@@ -145,22 +141,6 @@ void MoxLockManager::initializeLockList() {
     THROW_RC(created->header.latch.initialize());
     MoxLockList::initialize(*created);
     connection.disconnect();
-}
-
-void MoxLockManager::detach() {
-    MOX_TRACE_ENTRY();
-    if (connected) {
-        connected = false;
-        MoxMemoryManager::getMemoryManager()->disconnectFromMemorySet(MoxMemoryManager::LockList);
-    }
-}
-
-MoxLockListLayout& MoxLockManager::attachedList() const {
-    if (!connected) {
-        THROW_wARGS1(MOX_MM_SHM_NOT_ATTACHED,
-                     MoxMemoryManager::getMemoryManager()->getSetProperties(MoxMemoryManager::LockList).name);
-    }
-    return *layout;
 }
 
 void MoxLockManager::destroyLockList() {
@@ -177,7 +157,6 @@ void MoxLockManager::isLockListInUse(bool& inUse) {
 }
 
 MoxTransactionId MoxLockManager::currentTransaction() {
-    attachedList();
     pid_t self = getpid();
     if (self != ownerProcess) {
         usedEntries.clear();  // the parent's locks: not this process's to release
@@ -579,38 +558,38 @@ void MoxLockManager::getLockTypeIfLockExists(bool& exists, LockType& type, Segme
 
 void MoxLockManager::printLockList(bool withBuckets) {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printLockList(withBuckets);
 }
 
 void MoxLockManager::printLockListOfTransaction(MoxTransactionId transaction) {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printTransaction(transaction);
 }
 
 void MoxLockManager::printLockListOfCurrentTransaction() {
     MOX_TRACE_ENTRY();
     currentTransaction();
-    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printEntries(usedEntries);
 }
 
 void MoxLockManager::printLockListHashMap() {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printHashMap();
 }
 
 void MoxLockManager::printLockListAllTransactions() {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printAllTransactions();
 }
 
 void MoxLockManager::printWaitList() {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printWaitList();
 }
 

@@ -51,8 +51,8 @@ class MoxLockManager : public MoxLockTypes {
     // System start: creates the LockList set with an empty list.
     static void initializeLockList();
     // System stop: removes the set and its latch; a missing set is no error.
-    // This process's manager is detached first and refuses every later
-    // operation with MOX_MM_SHM_NOT_ATTACHED.
+    // A manager of this process keeps its mapping until it is deleted, but
+    // every later operation of it fails on the latch that is gone.
     static void destroyLockList();
     // Whether any lock entry is in use; false when the set does not exist.
     static void isLockListInUse(bool& inUse);
@@ -105,11 +105,7 @@ class MoxLockManager : public MoxLockTypes {
     static void printStatistics(const char* argument);
 
     // The current transaction; a forked child drops the locks it inherited.
-    // Throws MOX_MM_SHM_NOT_ATTACHED once the list is gone.
     MoxTransactionId currentTransaction();
-    void detach();
-    // The list; MOX_MM_SHM_NOT_ATTACHED after this process removed it.
-    MoxLockListLayout& attachedList() const;
 
     // The request with one attempt on the object; false on its time-out.
     bool tryRequest(LockType type, const MoxLockObject& object, bool forceRequest);
@@ -152,7 +148,6 @@ class MoxLockManager : public MoxLockTypes {
     MoxTransactionId tempTransId;
     MoxLockManagerProfiling::Profiler profiler;
     pid_t ownerProcess;  // the process whose locks usedEntries holds
-    bool connected;
 };
 
 #endif
