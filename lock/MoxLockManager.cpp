@@ -240,7 +240,7 @@ void MoxLockManager::request(LockType type, const MoxLockObject& object, bool fo
             wait.pause();
         }
         MoxScopedExclusiveLatch latch(layout->header.latch);
-        releaseIntentions(object, transaction);
+        releaseIntentions(object, transaction, intentionOf(type));
         forgetWaiting(transaction, waiting);
     } catch (const MoxException&) {
         forgetWaitingAfterFailure(transaction, waiting);
@@ -337,7 +337,7 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
     if (!forceRequest && (type == SharedLock || type == ExclusiveLock) && object.page != NO_PAGE) {
         if (isCovered(type, segmentOf(object), transaction) ||
             (object.slot != NO_SLOT && isCovered(type, pageOf(object), transaction))) {
-            releaseIntentions(object, transaction);
+            releaseIntentions(object, transaction, intentionOf(type));
             return true;
         }
     }
@@ -347,7 +347,7 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
         granted = true;
     } else if (entries.ownAny) {
         if (entries.own[type] && !forceRequest) {
-            releaseIntentions(object, transaction);
+            releaseIntentions(object, transaction, intentionOf(type));
             return true;
         }
         granted = type == SharedLock || entries.newestOther == LIST_END;
@@ -403,18 +403,23 @@ void MoxLockManager::forgetWaitingAfterFailure(const MoxTransactionId& transacti
     }
 }
 
-void MoxLockManager::releaseIntentions(const MoxLockObject& object, const MoxTransactionId& transaction) {
+void MoxLockManager::releaseIntentions(const MoxLockObject& object, const MoxTransactionId& transaction,
+                                       LockType first) {
     if (object.page == NO_PAGE) {
         return;
     }
     if (object.slot != NO_SLOT) {
-        releaseIntention(pageOf(object), transaction);
+        releaseIntention(pageOf(object), transaction, first);
     }
-    releaseIntention(segmentOf(object), transaction);
+    releaseIntention(segmentOf(object), transaction, first);
 }
 
-void MoxLockManager::releaseIntention(const MoxLockObject& object, const MoxTransactionId& transaction) {
-    Uint32 entry = list.existsLockType(transaction, IntentionalExclusiveLock, object);
+void MoxLockManager::releaseIntention(const MoxLockObject& object, const MoxTransactionId& transaction,
+                                      LockType first) {
+    Uint32 entry = list.existsLockType(transaction, first, object);
+    if (entry == LIST_END) {
+        entry = list.existsLockType(transaction, IntentionalExclusiveLock, object);
+    }
     if (entry == LIST_END) {
         entry = list.existsLockType(transaction, IntentionalSharedLock, object);
     }
@@ -451,7 +456,7 @@ void MoxLockManager::releaseObject(const MoxLockObject& object) {
         THROW_TOKENS(MOX_LM_NO_SUCH_ENTRY, tokens);
     }
     removeEntry(entry);
-    releaseIntentions(object, transaction);
+    releaseIntentions(object, transaction, IntentionalExclusiveLock);
 }
 
 void MoxLockManager::releaseAll() {

@@ -133,9 +133,13 @@ class MoxLockManager : public MoxLockTypes {
     // refers to it.
     void removeEntry(Uint32 entry);
     void releaseObject(const MoxLockObject& object);
-    // One intention lock on each level above the object, the finer first.
-    void releaseIntentions(const MoxLockObject& object, const MoxTransactionId& transaction);
-    void releaseIntention(const MoxLockObject& object, const MoxTransactionId& transaction);
+    // One intention lock on each level above the object, the finer first:
+    // the transaction's newest of type first there, else its newest
+    // intentional exclusive, else intentional shared one. A request that
+    // ends without an entry names its own intention type, so that it takes
+    // back just what it added.
+    void releaseIntentions(const MoxLockObject& object, const MoxTransactionId& transaction, LockType first);
+    void releaseIntention(const MoxLockObject& object, const MoxTransactionId& transaction, LockType first);
     // Removes the request's own waiting entries.
     void forgetWaiting(const MoxTransactionId& transaction, RequestWaiting& waiting);
     void forgetWaitingAfterFailure(const MoxTransactionId& transaction, RequestWaiting& waiting);

@@ -79,6 +79,22 @@ TEST_F(MoxLockManagerTest, ExclusiveSegmentLockCoversPagesAndSlots) {
     EXPECT_EQ(entryCount(), 0u);
 }
 
+TEST_F(MoxLockManagerTest, RequestWithoutANewEntryReleasesItsOwnIntentions) {
+    const MoxLockObject segment = {1, LM::NO_PAGE, LM::NO_SLOT};
+    const std::vector<Uint32> before = types({LM::IntentionalExclusiveLock, LM::IntentionalSharedLock});
+    manager->requestPage(1, 3, LM::SharedLock);
+    manager->requestPage(1, 2, LM::ExclusiveLock);
+    EXPECT_EQ(typesOf(self(), segment), before);
+    manager->requestPage(1, 3, LM::SharedLock);  // held already
+    EXPECT_EQ(typesOf(self(), segment), before);
+
+    Holder other([](MoxLockManager* lm) { lm->requestPage(1, 5, MoxLockManager::ExclusiveLock); });
+    ASSERT_TRUE(other.locked.waitFor(childPatience));
+    EXPECT_FALSE(manager->tryRequestPage(1, 5, LM::SharedLock));
+    EXPECT_EQ(typesOf(self(), segment), before);
+    EXPECT_EQ(other.end(), 0);
+}
+
 TEST_F(MoxLockManagerTest, UpgradeSucceedsOnlyWithoutOtherHolders) {
     manager->requestSlot(2, 2, 2, LM::SharedLock);
     manager->requestSlot(2, 2, 2, LM::ExclusiveLock, true);
