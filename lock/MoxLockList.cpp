@@ -7,6 +7,15 @@ static const MoxComponent componentId = LockManager;
 
 namespace {
 
+// Whether a link read from the shared list names an entry; a damaged list
+// may hold any value.
+bool isLockEntry(Uint32 index) {
+    return index < MOX_LOCK_LIST_END;
+}
+bool isWaitingEntry(Uint32 index) {
+    return index < MOX_LOCK_LIST_END_WAITING;
+}
+
 bool isObject(const MoxLockEntry& entry, const MoxLockObject& object) {
     return entry.segmentId == object.segment && entry.pageId == object.page && entry.slotId == object.slot;
 }
@@ -49,20 +58,23 @@ Uint32 MoxLockList::bucket(const MoxLockObject& object) {
 Uint32 MoxLockList::insertEntry(const MoxTransactionId& transaction, LockType type, const MoxLockObject& object) {
     MOX_TRACE_ENTRY();
     MoxLockListHeader& header = layout.header;
-    if (header.countEntry >= MOX_LOCK_MAX_ENTRY) {
+    // One entry always stays free, so the taken one has a successor; a
+    // free list without an entry is damaged and holds no space either.
+    Uint32 taken = header.index[MOX_LOCK_FREE_HEAD];
+    if (header.countEntry >= MOX_LOCK_MAX_ENTRY || !isLockEntry(taken)) {
         THROW(MOX_LM_LOCK_LIST_FULL);
     }
-    // One entry always stays free, so the taken one has a successor.
-    Uint32 taken = header.index[MOX_LOCK_FREE_HEAD];
     MoxLockEntry& entry = layout.lockEntry[taken];
     header.index[MOX_LOCK_FREE_HEAD] = entry.nextEntry;
-    layout.lockEntry[entry.nextEntry].prevEntry = MOX_LOCK_LIST_END;
+    if (isLockEntry(entry.nextEntry)) {
+        layout.lockEntry[entry.nextEntry].prevEntry = MOX_LOCK_LIST_END;
+    }
 
     Uint32 bucketIndex = bucket(object);
     Uint32 head = header.index[bucketIndex];
     entry.prevEntry = MOX_LOCK_LIST_END;
     entry.nextEntry = head;
-    if (head != MOX_LOCK_LIST_END) {
+    if (isLockEntry(head)) {
         layout.lockEntry[head].prevEntry = taken;
     }
     header.index[bucketIndex] = taken;
@@ -83,25 +95,29 @@ void MoxLockList::deleteEntry(Uint32 index) {
     MoxLockListHeader& header = layout.header;
     MoxLockEntry& entry = layout.lockEntry[index];
     entry.transactionId = MoxTransactionId(0, 0);
-    if (entry.prevEntry != MOX_LOCK_LIST_END) {
-        layout.lockEntry[entry.prevEntry].nextEntry = entry.nextEntry;
-    } else {
+    if (entry.prevEntry == MOX_LOCK_LIST_END) {
         header.index[bucket({entry.segmentId, entry.pageId, entry.slotId})] = entry.nextEntry;
+    } else if (isLockEntry(entry.prevEntry)) {
+        layout.lockEntry[entry.prevEntry].nextEntry = entry.nextEntry;
     }
-    if (entry.nextEntry != MOX_LOCK_LIST_END) {
+    if (isLockEntry(entry.nextEntry)) {
         layout.lockEntry[entry.nextEntry].prevEntry = entry.prevEntry;
     }
     Uint32 freeHead = header.index[MOX_LOCK_FREE_HEAD];
     entry.prevEntry = MOX_LOCK_LIST_END;
     entry.nextEntry = freeHead;
-    layout.lockEntry[freeHead].prevEntry = index;
+    if (isLockEntry(freeHead)) {
+        layout.lockEntry[freeHead].prevEntry = index;
+    }
     header.index[MOX_LOCK_FREE_HEAD] = index;
     header.countEntry -= 1;
 }
 
 template <typename Visit>
 void MoxLockList::walkChain(Uint32 bucketIndex, Visit visit) const {
-    for (Uint32 current = layout.header.index[bucketIndex]; current != MOX_LOCK_LIST_END;) {
+    // A sound chain holds each entry once: more steps mean a cycle.
+    Uint32 current = layout.header.index[bucketIndex];
+    for (Uint32 steps = 0; isLockEntry(current) && steps < MOX_LOCK_LIST_END; ++steps) {
         const MoxLockEntry& entry = layout.lockEntry[current];
         if (entry.nextEntry == current ||
             (entry.nextEntry != MOX_LOCK_LIST_END && entry.nextEntry == entry.prevEntry)) {
@@ -205,18 +221,21 @@ bool MoxLockList::existsExclusiveLock() const {
 void MoxLockList::insertWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry) {
     MOX_TRACE_ENTRY();
     MoxLockListHeader& header = layout.header;
-    if (header.nextFreeEntry == MOX_LOCK_MAX_ENTRY_WAITING) {
+    // Entry 100 is never handed out; a head beyond it is damage.
+    if (header.nextFreeEntry >= MOX_LOCK_MAX_ENTRY_WAITING) {
         THROW(MOX_LM_LOCK_LIST_FULL);
     }
     Uint32 taken = header.nextFreeEntry;
     MoxWaitingEntry& entry = layout.waitingEntry[taken];
     header.nextFreeEntry = entry.nextEntry;
-    layout.waitingEntry[entry.nextEntry].prevEntry = MOX_LOCK_LIST_END_WAITING;
+    if (isWaitingEntry(entry.nextEntry)) {
+        layout.waitingEntry[entry.nextEntry].prevEntry = MOX_LOCK_LIST_END_WAITING;
+    }
 
     Uint32 newest = header.firstUsedWaitingEntry;
     entry.prevEntry = newest;
     entry.nextEntry = MOX_LOCK_LIST_END_WAITING;
-    if (newest != MOX_LOCK_LIST_END_WAITING) {
+    if (isWaitingEntry(newest)) {
         layout.waitingEntry[newest].nextEntry = taken;
     }
     header.firstUsedWaitingEntry = taken;
@@ -233,35 +252,38 @@ void MoxLockList::insertWaitingEntry(const MoxTransactionId& transaction, Uint32
 
 bool MoxLockList::deleteWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry, WaitingMatch mode) {
     MOX_TRACE_ENTRY();
-    MoxLockListHeader& header = layout.header;
-    for (Uint32 current = header.firstUsedWaitingEntry; current != MOX_LOCK_LIST_END_WAITING;) {
-        MoxWaitingEntry& entry = layout.waitingEntry[current];
+    Uint32 found = MOX_LOCK_LIST_END_WAITING;
+    walkWaiting(layout, [&](Uint32 index, const MoxWaitingEntry& entry) {
         bool transactionMatches = (entry.waitingTransaction == transaction);
         bool lockEntryMatches = entry.indexOfLockEntry == lockEntry;
         bool matches = mode == BothMatch          ? transactionMatches && lockEntryMatches
                        : mode == TransactionMatch ? transactionMatches
                                                   : lockEntryMatches;
-        if (!matches) {
-            current = entry.prevEntry;
-            continue;
-        }
-        if (entry.prevEntry != MOX_LOCK_LIST_END_WAITING) {
-            layout.waitingEntry[entry.prevEntry].nextEntry = entry.nextEntry;
-        }
-        if (entry.nextEntry != MOX_LOCK_LIST_END_WAITING) {
-            layout.waitingEntry[entry.nextEntry].prevEntry = entry.prevEntry;
-        } else {
-            header.firstUsedWaitingEntry = entry.prevEntry;
-        }
-        entry.waitingTransaction = MoxTransactionId(0, 0);
-        entry.prevEntry = MOX_LOCK_LIST_END_WAITING;
-        entry.nextEntry = header.nextFreeEntry;
-        layout.waitingEntry[header.nextFreeEntry].prevEntry = current;
-        header.nextFreeEntry = current;
-        MOX_TRACE_NUMBER(1, "deleted waiting entry", current);
-        return true;
+        found = matches ? index : found;
+        return !matches;
+    });
+    if (found == MOX_LOCK_LIST_END_WAITING) {
+        return false;
     }
-    return false;
+    MoxLockListHeader& header = layout.header;
+    MoxWaitingEntry& entry = layout.waitingEntry[found];
+    if (isWaitingEntry(entry.prevEntry)) {
+        layout.waitingEntry[entry.prevEntry].nextEntry = entry.nextEntry;
+    }
+    if (entry.nextEntry == MOX_LOCK_LIST_END_WAITING) {
+        header.firstUsedWaitingEntry = entry.prevEntry;
+    } else if (isWaitingEntry(entry.nextEntry)) {
+        layout.waitingEntry[entry.nextEntry].prevEntry = entry.prevEntry;
+    }
+    entry.waitingTransaction = MoxTransactionId(0, 0);
+    entry.prevEntry = MOX_LOCK_LIST_END_WAITING;
+    entry.nextEntry = header.nextFreeEntry;
+    if (isWaitingEntry(header.nextFreeEntry)) {
+        layout.waitingEntry[header.nextFreeEntry].prevEntry = found;
+    }
+    header.nextFreeEntry = found;
+    MOX_TRACE_NUMBER(1, "deleted waiting entry", found);
+    return true;
 }
 
 bool MoxLockList::deleteWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry) {
@@ -273,20 +295,18 @@ bool MoxLockList::deleteWaitingEntry(Uint32 lockEntry) {
 }
 
 bool MoxLockList::existsWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry) const {
-    for (Uint32 current = layout.header.firstUsedWaitingEntry; current != MOX_LOCK_LIST_END_WAITING;
-         current = layout.waitingEntry[current].prevEntry) {
-        const MoxWaitingEntry& entry = layout.waitingEntry[current];
-        if (entry.indexOfLockEntry == lockEntry && (entry.waitingTransaction == transaction)) {
-            return true;
-        }
-    }
-    return false;
+    bool found = false;
+    walkWaiting(layout, [&](Uint32, const MoxWaitingEntry& entry) {
+        found = entry.indexOfLockEntry == lockEntry && (entry.waitingTransaction == transaction);
+        return !found;
+    });
+    return found;
 }
 
 bool MoxLockList::checkWaitingListForDeadlock() const {
     MOX_TRACE_ENTRY();
     Uint32 newest = layout.header.firstUsedWaitingEntry;
-    if (newest == MOX_LOCK_LIST_END_WAITING) {
+    if (!isWaitingEntry(newest)) {
         return false;
     }
     std::vector<Uint8> state(MOX_LOCK_LIST_END_WAITING, notVisited);
@@ -301,13 +321,15 @@ bool MoxLockList::visitForDeadlock(Uint32 waiting, std::vector<Uint8>& state) co
         return false;  // everything reachable from it was searched already
     }
     state[waiting] = inProgress;
-    MoxTransactionId holderId = layout.lockEntry[layout.waitingEntry[waiting].indexOfLockEntry].transactionId;
-    for (Uint32 other = layout.header.firstUsedWaitingEntry; other != MOX_LOCK_LIST_END_WAITING;
-         other = layout.waitingEntry[other].prevEntry) {
-        if ((layout.waitingEntry[other].waitingTransaction == holderId) && visitForDeadlock(other, state)) {
-            return true;
-        }
+    Uint32 lockEntry = layout.waitingEntry[waiting].indexOfLockEntry;
+    bool cycle = false;
+    if (isLockEntry(lockEntry)) {
+        MoxTransactionId holderId = layout.lockEntry[lockEntry].transactionId;
+        walkWaiting(layout, [&](Uint32 other, const MoxWaitingEntry& entry) {
+            cycle = (entry.waitingTransaction == holderId) && visitForDeadlock(other, state);
+            return !cycle;
+        });
     }
     state[waiting] = done;
-    return false;
+    return cycle;
 }

@@ -74,11 +74,26 @@ class MoxLockList : public MoxLockTypes {
 
     MoxLockListLayout& getLayout() const { return layout; }
 
+    // Calls visit(index, entry) for each waiting entry in use, newest first,
+    // until it returns false; stops at a link out of range, and on a damaged
+    // list that cycles after as many steps as there are entries.
+    template <typename Visit>
+    static void walkWaiting(const MoxLockListLayout& layout, Visit visit) {
+        Uint32 current = layout.header.firstUsedWaitingEntry;
+        for (Uint32 steps = 0; current < MOX_LOCK_LIST_END_WAITING && steps < MOX_LOCK_LIST_END_WAITING; ++steps) {
+            const MoxWaitingEntry& entry = layout.waitingEntry[current];
+            if (!visit(current, entry)) {
+                return;
+            }
+            current = entry.prevEntry;
+        }
+    }
+
   private:
     // Walks the object's chain from its head, newest first, and returns the
     // first entry of the object for which match holds; stops at the end or
     // at a damaged link (an entry pointing at itself or back at its
-    // predecessor) and then reports none.
+    // predecessor, a link out of range, a longer cycle) and then reports none.
     template <typename Match>
     Uint32 findNewest(const MoxLockObject& object, Match match) const;
     // Calls visit for every entry of the chain until it returns false.

@@ -93,13 +93,12 @@ void MoxLockListPrinter::printWaitList() const {
     MOX_TRACE_ENTRY();
     std::printf("|index|waitTrans|indexlockentry|preventry|nextentry|\n");
     std::printf("|=====|=========|==============|=========|=========|\n");
-    for (Uint32 index = layout.header.firstUsedWaitingEntry; index != MOX_LOCK_LIST_END_WAITING;
-         index = layout.waitingEntry[index].prevEntry) {
-        const MoxWaitingEntry& entry = layout.waitingEntry[index];
+    MoxLockList::walkWaiting(layout, [](Uint32 index, const MoxWaitingEntry& entry) {
         std::printf("|" MOX_FORMAT_UINT32_WIDTH "|%9s|" MOX_FORMAT_UINT32_WIDTH "|%9s|%9s|\n", 5, index,
                     MoxTransactionId(entry.waitingTransaction).dump().c_str(), 14, entry.indexOfLockEntry,
                     link(entry.prevEntry, MOX_LOCK_LIST_END_WAITING).c_str(),
                     link(entry.nextEntry, MOX_LOCK_LIST_END_WAITING).c_str());
-    }
+        return true;
+    });
     std::fflush(stdout);
 }

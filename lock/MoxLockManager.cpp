@@ -54,17 +54,15 @@ MoxLockManager::LockType intentionOf(MoxLockManager::LockType type) {
     }
 }
 
-const char* typeWord(MoxLockManager::LockType type) {
-    switch (type) {
-        case MoxLockManager::SharedLock:
-            return "shared";
-        case MoxLockManager::IntentionalSharedLock:
-            return "intentionalShared";
-        case MoxLockManager::IntentionalExclusiveLock:
-            return "intentionalExclusive";
-        default:
-            return "exclusive";
-    }
+// The type word of a failed request: a lock request is shared or else
+// exclusive, whatever type it asked for; an intention request names its
+// intention.
+const char* requestWord(MoxLockManager::LockType type) {
+    return type == MoxLockManager::SharedLock ? "shared" : "exclusive";
+}
+
+const char* intentionWord(MoxLockManager::LockType intention) {
+    return intention == MoxLockManager::IntentionalSharedLock ? "intentionalShared" : "intentionalExclusive";
 }
 
 // The message tokens that name an object: the segment, and the page and the
@@ -82,9 +80,9 @@ std::vector<std::string> objectTokens(const MoxLockObject& object) {
 }
 
 // The time-out of a request on the object, the type word first.
-std::vector<std::string> timeOutTokens(MoxLockManager::LockType type, const MoxLockObject& object) {
+std::vector<std::string> timeOutTokens(const char* word, const MoxLockObject& object) {
     std::vector<std::string> tokens = objectTokens(object);
-    tokens.insert(tokens.begin(), typeWord(type));
+    tokens.insert(tokens.begin(), word);
     tokens.resize(4);
     return tokens;
 }
@@ -113,7 +111,7 @@ MoxLockListLayout* MoxLockManager::connect() {
     return static_cast<MoxLockListLayout*>(data);
 }
 
-MoxLockManager::MoxLockManager() : layout(connect()), list(*layout), ownerProcess(getpid()), connected(true) {
+MoxLockManager::MoxLockManager() : layout(connect()), list(*layout), ownerProcess(getpid()) {
     MOX_TRACE_ENTRY();
     MoxDebug::registerFunction(printStatistics, nullptr, "LM_STATS", "");
 }
@@ -129,12 +127,8 @@ MoxLockManager::~MoxLockManager() {
             MOX_TRACE_ERROR();
         }
     };
-    recordingFailure([this] {
-        if (connected) {
-            releaseAll();
-        }
-    });
-    recordingFailure([this] { detach(); });
+    recordingFailure([this] { releaseAll(); });
+    recordingFailure([] { MoxMemoryManager::getMemoryManager()->disconnectFromMemorySet(MoxMemoryManager::LockList); });
     usedEntries.clear();
     instance = nullptr;
 }
@@ -147,22 +141,6 @@ void MoxLockManager::initializeLockList() {
     THROW_RC(created->header.latch.initialize());
     MoxLockList::initialize(*created);
     connection.disconnect();
-}
-
-void MoxLockManager::detach() {
-    MOX_TRACE_ENTRY();
-    if (connected) {
-        connected = false;
-        MoxMemoryManager::getMemoryManager()->disconnectFromMemorySet(MoxMemoryManager::LockList);
-    }
-}
-
-MoxLockListLayout& MoxLockManager::attachedList() const {
-    if (!connected) {
-        THROW_wARGS1(MOX_MM_SHM_NOT_ATTACHED,
-                     MoxMemoryManager::getMemoryManager()->getSetProperties(MoxMemoryManager::LockList).name);
-    }
-    return *layout;
 }
 
 void MoxLockManager::destroyLockList() {
@@ -179,7 +157,6 @@ void MoxLockManager::isLockListInUse(bool& inUse) {
 }
 
 MoxTransactionId MoxLockManager::currentTransaction() {
-    attachedList();
     pid_t self = getpid();
     if (self != ownerProcess) {
         usedEntries.clear();  // the parent's locks: not this process's to release
@@ -263,13 +240,13 @@ void MoxLockManager::request(LockType type, const MoxLockObject& object, bool fo
             wait.pause();
         }
         MoxScopedExclusiveLatch latch(layout->header.latch);
-        releaseIntentions(object, transaction);
+        releaseIntentions(object, transaction, intentionOf(type));
         forgetWaiting(transaction, waiting);
     } catch (const MoxException&) {
         forgetWaitingAfterFailure(transaction, waiting);
         throw;
     }
-    THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(type, object));
+    THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(requestWord(type), object));
 }
 
 bool MoxLockManager::passDatabaseGate(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
@@ -294,7 +271,7 @@ bool MoxLockManager::passDatabaseGate(LockType type, const MoxLockObject& object
                     forgetWaiting(transaction, waiting);
                     return false;
                 }
-                THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(type, object));
+                THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(requestWord(type), object));
             }
             Uint32 holder = list.existsEntryOfOtherTransaction(transaction, databaseObject);
             if (holder != LIST_END && waiting.lockEntries.empty()) {
@@ -321,7 +298,7 @@ void MoxLockManager::requestIntention(LockType intention, const MoxLockObject& o
             }
         }
         if (wait.expired()) {
-            THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(intention, object));
+            THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(intentionWord(intention), object));
         }
         wait.pause();
     }
@@ -360,7 +337,7 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
     if (!forceRequest && (type == SharedLock || type == ExclusiveLock) && object.page != NO_PAGE) {
         if (isCovered(type, segmentOf(object), transaction) ||
             (object.slot != NO_SLOT && isCovered(type, pageOf(object), transaction))) {
-            releaseIntentions(object, transaction);
+            releaseIntentions(object, transaction, intentionOf(type));
             return true;
         }
     }
@@ -370,7 +347,7 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
         granted = true;
     } else if (entries.ownAny) {
         if (entries.own[type] && !forceRequest) {
-            releaseIntentions(object, transaction);
+            releaseIntentions(object, transaction, intentionOf(type));
             return true;
         }
         granted = type == SharedLock || entries.newestOther == LIST_END;
@@ -426,18 +403,23 @@ void MoxLockManager::forgetWaitingAfterFailure(const MoxTransactionId& transacti
     }
 }
 
-void MoxLockManager::releaseIntentions(const MoxLockObject& object, const MoxTransactionId& transaction) {
+void MoxLockManager::releaseIntentions(const MoxLockObject& object, const MoxTransactionId& transaction,
+                                       LockType first) {
     if (object.page == NO_PAGE) {
         return;
     }
     if (object.slot != NO_SLOT) {
-        releaseIntention(pageOf(object), transaction);
+        releaseIntention(pageOf(object), transaction, first);
     }
-    releaseIntention(segmentOf(object), transaction);
+    releaseIntention(segmentOf(object), transaction, first);
 }
 
-void MoxLockManager::releaseIntention(const MoxLockObject& object, const MoxTransactionId& transaction) {
-    Uint32 entry = list.existsLockType(transaction, IntentionalExclusiveLock, object);
+void MoxLockManager::releaseIntention(const MoxLockObject& object, const MoxTransactionId& transaction,
+                                      LockType first) {
+    Uint32 entry = list.existsLockType(transaction, first, object);
+    if (entry == LIST_END) {
+        entry = list.existsLockType(transaction, IntentionalExclusiveLock, object);
+    }
     if (entry == LIST_END) {
         entry = list.existsLockType(transaction, IntentionalSharedLock, object);
     }
@@ -474,7 +456,7 @@ void MoxLockManager::releaseObject(const MoxLockObject& object) {
         THROW_TOKENS(MOX_LM_NO_SUCH_ENTRY, tokens);
     }
     removeEntry(entry);
-    releaseIntentions(object, transaction);
+    releaseIntentions(object, transaction, IntentionalExclusiveLock);
 }
 
 void MoxLockManager::releaseAll() {
@@ -534,7 +516,7 @@ void MoxLockManager::requestDB(LockType type) {
                 }
                 if (wait.expired()) {
                     forgetWaiting(transaction, waiting);
-                    THROW_wARGS1(MOX_LM_LOCK_TIME_OUT, typeWord(requested));
+                    THROW_wARGS1(MOX_LM_LOCK_TIME_OUT, requestWord(requested));
                 }
             }
             wait.pause();
@@ -581,38 +563,38 @@ void MoxLockManager::getLockTypeIfLockExists(bool& exists, LockType& type, Segme
 
 void MoxLockManager::printLockList(bool withBuckets) {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printLockList(withBuckets);
 }
 
 void MoxLockManager::printLockListOfTransaction(MoxTransactionId transaction) {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printTransaction(transaction);
 }
 
 void MoxLockManager::printLockListOfCurrentTransaction() {
     MOX_TRACE_ENTRY();
     currentTransaction();
-    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printEntries(usedEntries);
 }
 
 void MoxLockManager::printLockListHashMap() {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printHashMap();
 }
 
 void MoxLockManager::printLockListAllTransactions() {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printAllTransactions();
 }
 
 void MoxLockManager::printWaitList() {
     MOX_TRACE_ENTRY();
-    MoxScopedLatch latch(attachedList().header.latch, MoxLatch::Shared);
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
     MoxLockListPrinter(*layout).printWaitList();
 }
 

@@ -51,8 +51,8 @@ class MoxLockManager : public MoxLockTypes {
     // System start: creates the LockList set with an empty list.
     static void initializeLockList();
     // System stop: removes the set and its latch; a missing set is no error.
-    // This process's manager is detached first and refuses every later
-    // operation with MOX_MM_SHM_NOT_ATTACHED.
+    // A manager of this process keeps its mapping until it is deleted, but
+    // every later operation of it fails on the latch that is gone.
     static void destroyLockList();
     // Whether any lock entry is in use; false when the set does not exist.
     static void isLockListInUse(bool& inUse);
@@ -105,11 +105,7 @@ class MoxLockManager : public MoxLockTypes {
     static void printStatistics(const char* argument);
 
     // The current transaction; a forked child drops the locks it inherited.
-    // Throws MOX_MM_SHM_NOT_ATTACHED once the list is gone.
     MoxTransactionId currentTransaction();
-    void detach();
-    // The list; MOX_MM_SHM_NOT_ATTACHED after this process removed it.
-    MoxLockListLayout& attachedList() const;
 
     // The request with one attempt on the object; false on its time-out.
     bool tryRequest(LockType type, const MoxLockObject& object, bool forceRequest);
@@ -137,9 +133,13 @@ class MoxLockManager : public MoxLockTypes {
     // refers to it.
     void removeEntry(Uint32 entry);
     void releaseObject(const MoxLockObject& object);
-    // One intention lock on each level above the object, the finer first.
-    void releaseIntentions(const MoxLockObject& object, const MoxTransactionId& transaction);
-    void releaseIntention(const MoxLockObject& object, const MoxTransactionId& transaction);
+    // One intention lock on each level above the object, the finer first:
+    // the transaction's newest of type first there, else its newest
+    // intentional exclusive, else intentional shared one. A request that
+    // ends without an entry names its own intention type, so that it takes
+    // back just what it added.
+    void releaseIntentions(const MoxLockObject& object, const MoxTransactionId& transaction, LockType first);
+    void releaseIntention(const MoxLockObject& object, const MoxTransactionId& transaction, LockType first);
     // Removes the request's own waiting entries.
     void forgetWaiting(const MoxTransactionId& transaction, RequestWaiting& waiting);
     void forgetWaitingAfterFailure(const MoxTransactionId& transaction, RequestWaiting& waiting);
@@ -152,7 +152,6 @@ class MoxLockManager : public MoxLockTypes {
     MoxTransactionId tempTransId;
     MoxLockManagerProfiling::Profiler profiler;
     pid_t ownerProcess;  // the process whose locks usedEntries holds
-    bool connected;
 };
 
 #endif

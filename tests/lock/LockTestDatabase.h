@@ -32,10 +32,7 @@ class LockTestDatabase : public TestDatabase {
     bool waitingListEmpty() const { return waitingEntries() == 0; }
     Uint32 waitingEntries() const {
         Uint32 count = 0;
-        for (Uint32 i = lockList().header.firstUsedWaitingEntry; i != LM::LIST_END_WAITING;
-             i = lockList().waitingEntry[i].prevEntry) {
-            ++count;
-        }
+        MoxLockList::walkWaiting(lockList(), [&count](Uint32, const MoxWaitingEntry&) { return ++count != 0; });
         return count;
     }
 

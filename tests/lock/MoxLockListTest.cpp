@@ -79,6 +79,74 @@ TEST_F(MoxLockListStopTest, RemovalWorksWhileThisProcesssManagerIsAttached) {
         << "the set went with the last detach";
 }
 
+// A list on the heap: its operations need neither the memory set nor the
+// latch.
+class MoxLockListChainTest : public ::testing::Test {
+  protected:
+    void SetUp() override { MoxLockList::initialize(*layout); }
+
+    std::unique_ptr<MoxLockListLayout> layout = std::make_unique<MoxLockListLayout>();
+    MoxLockList list{*layout};
+    const MoxTransactionId holder{1, 0};
+};
+
+TEST_F(MoxLockListChainTest, DamagedChainsEndEverySearch) {
+    // Segments 1 and 11 share bucket 10; the chain is 2 -> 1 -> 0.
+    const MoxLockObject object = {1, MoxLockManager::NO_PAGE, MoxLockManager::NO_SLOT};
+    const MoxLockObject neighbour = {11, MoxLockManager::NO_PAGE, MoxLockManager::NO_SLOT};
+    for (int i = 0; i < 3; ++i) {
+        list.insertEntry(holder, MoxLockManager::SharedLock, object);
+    }
+    ASSERT_EQ(layout->header.index[10], 2u);
+    EXPECT_EQ(list.existsEntry(object), 2u) << "an entry alone or at the end is no damage";
+
+    auto searchesEnd = [&] {
+        return list.existsEntry(neighbour) == MoxLockManager::LIST_END &&
+               !list.existsLockForTransaction(MoxTransactionId(2, 0)) && !list.existsExclusiveLock();
+    };
+    layout->lockEntry[0].nextEntry = 2;  // a cycle of three
+    EXPECT_TRUE(searchesEnd());
+    layout->lockEntry[0].nextEntry = 500000;
+    EXPECT_TRUE(searchesEnd());
+    layout->header.index[10] = 90000;
+    EXPECT_TRUE(searchesEnd());
+
+    layout->header.index[MOX_LOCK_FREE_HEAD] = MoxLockManager::LIST_END;
+    EXPECT_TRUE(
+        throwsError([&] { list.insertEntry(holder, MoxLockManager::SharedLock, neighbour); }, MOX_LM_LOCK_LIST_FULL))
+        << "a free list without an entry holds no space";
+}
+
+TEST_F(MoxLockListChainTest, WaitingListFullOrDamaged) {
+    Uint32 held = list.insertEntry(holder, MoxLockManager::ExclusiveLock, {1, 1, 1});
+    for (int waiter = 0; waiter < 100; ++waiter) {
+        list.insertWaitingEntry(MoxTransactionId(100 + waiter, 0), held);
+    }
+    EXPECT_TRUE(throwsError([&] { list.insertWaitingEntry(MoxTransactionId(99, 0), held); }, MOX_LM_LOCK_LIST_FULL));
+    EXPECT_TRUE(list.deleteWaitingEntry(held));
+    list.insertWaitingEntry(MoxTransactionId(99, 0), held);
+    EXPECT_EQ(layout->header.nextFreeEntry, 100u);
+
+    auto searchesEnd = [&] {
+        return !list.existsWaitingEntry(holder, held) && !list.deleteWaitingEntry(held + 1) &&
+               !list.checkWaitingListForDeadlock();
+    };
+    Uint32 newest = layout->header.firstUsedWaitingEntry;
+    Uint32 oldest = layout->waitingEntry[layout->waitingEntry[newest].prevEntry].prevEntry;
+    layout->waitingEntry[oldest].prevEntry = newest;  // a cycle
+    EXPECT_TRUE(searchesEnd());
+    layout->waitingEntry[oldest].prevEntry = 5000;
+    EXPECT_TRUE(searchesEnd());
+    layout->waitingEntry[newest].indexOfLockEntry = 999999;
+    EXPECT_TRUE(searchesEnd());
+    layout->header.firstUsedWaitingEntry = 4000;
+    EXPECT_TRUE(searchesEnd());
+
+    list.deleteWaitingEntry(MoxTransactionId(99, 0), held);
+    layout->header.nextFreeEntry = 150;
+    EXPECT_TRUE(throwsError([&] { list.insertWaitingEntry(MoxTransactionId(99, 0), held); }, MOX_LM_LOCK_LIST_FULL));
+}
+
 class MoxLockListPrintTest : public LockTestDatabase {
   protected:
     std::string captured(const std::function<void()>& print) {

@@ -79,6 +79,22 @@ TEST_F(MoxLockManagerTest, ExclusiveSegmentLockCoversPagesAndSlots) {
     EXPECT_EQ(entryCount(), 0u);
 }
 
+TEST_F(MoxLockManagerTest, RequestWithoutANewEntryReleasesItsOwnIntentions) {
+    const MoxLockObject segment = {1, LM::NO_PAGE, LM::NO_SLOT};
+    const std::vector<Uint32> before = types({LM::IntentionalExclusiveLock, LM::IntentionalSharedLock});
+    manager->requestPage(1, 3, LM::SharedLock);
+    manager->requestPage(1, 2, LM::ExclusiveLock);
+    EXPECT_EQ(typesOf(self(), segment), before);
+    manager->requestPage(1, 3, LM::SharedLock);  // held already
+    EXPECT_EQ(typesOf(self(), segment), before);
+
+    Holder other([](MoxLockManager* lm) { lm->requestPage(1, 5, MoxLockManager::ExclusiveLock); });
+    ASSERT_TRUE(other.locked.waitFor(childPatience));
+    EXPECT_FALSE(manager->tryRequestPage(1, 5, LM::SharedLock));
+    EXPECT_EQ(typesOf(self(), segment), before);
+    EXPECT_EQ(other.end(), 0);
+}
+
 TEST_F(MoxLockManagerTest, UpgradeSucceedsOnlyWithoutOtherHolders) {
     manager->requestSlot(2, 2, 2, LM::SharedLock);
     manager->requestSlot(2, 2, 2, LM::ExclusiveLock, true);
@@ -115,26 +131,39 @@ TEST_F(MoxLockManagerTest, TryFailsAtOnceAgainstAnExclusiveHolder) {
     EXPECT_EQ(other.end(), 0);
 }
 
-// The one test that waits for the whole time-out.
-TEST_F(MoxLockManagerTest, ExclusiveRequestAgainstSharedHoldersTimesOut) {
+// The one test that waits for the whole time-out; its requesters wait in
+// parallel.
+TEST_F(MoxLockManagerTest, RequestsAgainstConflictingHoldersTimeOut) {
     manager->requestSlot(1, 2, 3, LM::SharedLock);
+    manager->requestSegment(9, LM::ExclusiveLock);
     Holder other([](MoxLockManager* lm) { lm->requestSlot(1, 2, 3, MoxLockManager::SharedLock); });
     ASSERT_TRUE(other.locked.waitFor(childPatience));
     Uint32 before = entryCount();
-    EXPECT_EQ(before, 6u);
+    EXPECT_EQ(before, 7u);
 
-    ChildProcess requester([] {
-        timeval start, end;
-        gettimeofday(&start, nullptr);
-        bool timedOut =
-            throwsError([] { MoxLockManager::getInstance()->requestSlot(1, 2, 3, MoxLockManager::ExclusiveLock); },
-                        MOX_LM_LOCK_TIME_OUT, {"exclusive", "1", "2", "3"});
-        gettimeofday(&end, nullptr);
-        long seconds = end.tv_sec - start.tv_sec;
-        return !timedOut ? 2 : seconds < 19 || seconds > 21 ? 3 : 0;
-    });
-    ASSERT_TRUE(waitUntil([&] { return !waitingListEmpty(); }));
-    EXPECT_EQ(requester.wait(60), 0);
+    // A child that expects request to time out after MOX_LOCK_TIMEOUT
+    // seconds with tokens.
+    auto timingOut = [](const std::function<void(MoxLockManager*)>& request, const std::vector<std::string>& tokens) {
+        return [request, tokens] {
+            timeval start, end;
+            gettimeofday(&start, nullptr);
+            bool timedOut = throwsError([&] { request(MoxLockManager::getInstance()); }, MOX_LM_LOCK_TIME_OUT, tokens);
+            gettimeofday(&end, nullptr);
+            long seconds = end.tv_sec - start.tv_sec;
+            return !timedOut ? 2 : seconds < 19 || seconds > 21 ? 3 : 0;
+        };
+    };
+    ChildProcess exclusive(
+        timingOut([](MoxLockManager* lm) { lm->requestSlot(1, 2, 3, MoxLockManager::ExclusiveLock); },
+                  {"exclusive", "1", "2", "3"}));
+    // A lock request of an intention type is named exclusive, like every
+    // type but shared.
+    ChildProcess intention(
+        timingOut([](MoxLockManager* lm) { lm->requestSegment(9, MoxLockManager::IntentionalSharedLock); },
+                  {"exclusive", "9", "", ""}));
+    ASSERT_TRUE(waitUntil([&] { return waitingEntries() == 2; }));
+    EXPECT_EQ(exclusive.wait(60), 0);
+    EXPECT_EQ(intention.wait(60), 0);
     EXPECT_EQ(entryCount(), before) << "no intention entry stays behind";
     EXPECT_TRUE(waitingListEmpty());
     EXPECT_EQ(other.end(), 0);
