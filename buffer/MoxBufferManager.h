@@ -54,7 +54,8 @@ class MoxBufferManager {
 
     // Fixes an existing page; page receives its frame.
     void getPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxPage*& page);
-    // Creates and fixes a zeroed page with the given LSN; it is dirty from birth.
+    // Creates and fixes a zeroed page with the given LSN; it is dirty from
+    // birth. Page MOX_INVALID_PAGE_ID is refused (MOX_PARAMETER_FAIL).
     void getNewPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxLsn lsn, MoxPage*& page);
     // As above with LSN (0,0), after making sure that the file lacks the page.
     void getNewPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxPage*& page);

@@ -269,3 +269,25 @@ TEST(MoxBufferManagerIds, SegmentsOfTablesAndIndexes) {
         EXPECT_EQ(MoxGetErrorCode(), MOX_PARAMETER_FAIL);
     }
 }
+
+TEST_F(MoxBufferManagerTest, NoSegmentAndNoPageAreRefusedWithoutTouchingFilesOrFrames) {
+    EXPECT_TRUE(throwsError([&] { manager->createSegment(0); }, MOX_PARAMETER_FAIL));
+    EXPECT_TRUE(throwsError([&] { manager->openSegment(0); }, MOX_PARAMETER_FAIL));
+    EXPECT_TRUE(throwsError([&] { manager->dropSegment(0); }, MOX_PARAMETER_FAIL));
+    EXPECT_FALSE(std::filesystem::exists(path(0)));
+
+    manager->createSegment(1);
+    Uint16 freeFrame = lru().getFreeSlot();
+    MoxPage* page = nullptr;
+    EXPECT_TRUE(throwsError([&] { manager->getNewPage(1, MOX_INVALID_PAGE_ID, MoxPage::DataPage, MoxLsn(0, 0), page); },
+                            MOX_PARAMETER_FAIL));
+    EXPECT_TRUE(
+        throwsError([&] { manager->getNewPage(0, 0, MoxPage::DataPage, MoxLsn(0, 0), page); }, MOX_PARAMETER_FAIL));
+    EXPECT_TRUE(throwsError([&] { manager->getPage(0, 0, MoxPage::DataPage, page); }, MOX_PARAMETER_FAIL));
+    EXPECT_EQ(page, nullptr);
+    EXPECT_EQ(lru().getFreeSlot(), freeFrame);
+    EXPECT_EQ(frame(freeFrame)->segmentId, 0);
+    // Nothing is left to make the file grow.
+    manager->flushAll();
+    EXPECT_EQ(std::filesystem::file_size(path(1)), 0u);
+}
