@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -350,4 +351,34 @@ TEST_F(MoxBufferManagerTest, FileFailuresNameTheCallAndLoseNoDirtyPage) {
     EXPECT_FALSE(kept->isDirty());
     EXPECT_EQ(textIn(filePage(3, 0)), "page 0");
     EXPECT_EQ(textIn(filePage(3, MOX_BM_NUM_PAGES - 1)), "page 991");
+}
+
+TEST_F(MoxBufferManagerTest, MeasuresCarryQualifiedNamesAndCountReads) {
+    using namespace MoxBufferManagerProfiling;
+    using support::profiling::Counter;
+    using support::profiling::Timer;
+    writeSegment(1, 1);
+    manager->openSegment(1);
+    for (int i = 0; i < 2; ++i) {
+        MoxScopedPage page(1, 0, MoxPage::DataPage, MoxScopedPage::GetExistingPage);
+    }
+    EXPECT_EQ(profiler().getMeasureValueReference(PhysicalReads, Counter()).second,
+              "MoxBufferManagerProfiling::PhysicalReads");
+    EXPECT_EQ(profiler().getMeasureValueReference(LogicalReads, Counter()).second,
+              "MoxBufferManagerProfiling::LogicalReads");
+    EXPECT_EQ(profiler().getMeasureValueReference(GetPageTime, Timer()).second,
+              "MoxBufferManagerProfiling::GetPageTime");
+    EXPECT_EQ(profiler().getMeasureValueReference(GetNewPageTime, Timer()).second,
+              "MoxBufferManagerProfiling::GetNewPageTime");
+    EXPECT_EQ(profiler().getMeasureValueReference(GetFlushAllTime, Timer()).second,
+              "MoxBufferManagerProfiling::GetFlushAllTime");
+    EXPECT_EQ(profiler().getMeasureValueReference(GetFlushSinglePageTime, Timer()).second,
+              "MoxBufferManagerProfiling::GetFlushSinglePageTime");
+    std::string xml = std::regex_replace(profiler().getXML(), std::regex(">[0-9]+</(Get)"), ">N</$1");
+    EXPECT_EQ(xml,
+              "<Counters>\n<PhysicalReads>1</PhysicalReads>\n<LogicalReads>2</LogicalReads>\n</Counters>\n"
+              "<Timers>\n<GetPageTime unit=\"microseconds\">N</GetPageTime>\n"
+              "<GetNewPageTime unit=\"microseconds\">N</GetNewPageTime>\n"
+              "<GetFlushAllTime unit=\"microseconds\">N</GetFlushAllTime>\n"
+              "<GetFlushSinglePageTime unit=\"microseconds\">N</GetFlushSinglePageTime>\n</Timers>\n");
 }
