@@ -274,6 +274,10 @@ void MoxBufferManager::createPage(SegmentId segmentId, PageId pageId, MoxPage::P
     ScopedTimer timed(profiler, GetNewPageTime);
     MoxScopedExclusiveLatch poolLatch(*latch);
     checkNotDropped(segmentId, pageId);
+    // The number that means "no page": a file would grow to 256 MB for it.
+    if (pageId == MOX_INVALID_PAGE_ID) {
+        THROW(MOX_PARAMETER_FAIL);
+    }
     Uint16 index = 0;
     if (hash->find(segmentId, pageId, index) != nullptr) {
         THROW_wARGS2(MOX_BM_PAGE_ALREADY_EXISTS_IN_BUFFER, pageId, segmentId);

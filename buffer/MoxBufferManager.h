@@ -46,15 +46,18 @@ class MoxBufferManager {
     // System start: creates the pool set and sets up its latch, counters and lists.
     static void initializeBuffer();
     // System stop: whether any frame is fixed, read without the latch; a
-    // missing pool is not in use. REQUIRES: this process is not attached.
+    // missing pool is not in use. Shares the mapping of this process's
+    // manager if there is one.
     static void haveFixedPages(bool& inUse);
     // System stop: removes the pool and its latch without writing a page.
-    // A missing pool counts as removed. REQUIRES: this process is not attached.
+    // A missing pool counts as removed. REQUIRES: this process has no
+    // manager, which would keep its mapping but lose its latch.
     static void destroyBuffer();
 
     // Fixes an existing page; page receives its frame.
     void getPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxPage*& page);
-    // Creates and fixes a zeroed page with the given LSN; it is dirty from birth.
+    // Creates and fixes a zeroed page with the given LSN; it is dirty from
+    // birth. Page MOX_INVALID_PAGE_ID is refused (MOX_PARAMETER_FAIL).
     void getNewPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxLsn lsn, MoxPage*& page);
     // As above with LSN (0,0), after making sure that the file lacks the page.
     void getNewPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxPage*& page);

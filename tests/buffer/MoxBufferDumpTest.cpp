@@ -128,6 +128,15 @@ TEST_F(MoxBufferManagerTest, ScopedPageHoldsOneFixOrNone) {
         EXPECT_EQ(created->getLsn(), MoxLsn(0, 0));
         MoxScopedPage again(1, 0, MoxPage::DataPage, MoxScopedPage::GetExistingPage);
         EXPECT_EQ(again->fixCount, 2);
+        // The stop's test works beside this process's own attachment.
+        bool inUse = false;
+        MoxBufferManager::haveFixedPages(inUse);
+        EXPECT_TRUE(inUse);
     }
     EXPECT_EQ(frame(freeFrame)->fixCount, 0);
+    bool inUse = true;
+    MoxBufferManager::haveFixedPages(inUse);
+    EXPECT_FALSE(inUse);
+    // The manager's mapping is still there.
+    EXPECT_EQ(frame(freeFrame)->segmentId, 1);
 }

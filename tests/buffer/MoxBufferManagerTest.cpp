@@ -1,6 +1,10 @@
 #include "MoxBufferManagerTest.h"
 
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <regex>
+#include <string>
 #include <vector>
 
 #include "common/TestHelpers.h"
@@ -268,4 +272,113 @@ TEST(MoxBufferManagerIds, SegmentsOfTablesAndIndexes) {
         EXPECT_EQ(MoxBufferManager::convertIndexIdToSegmentId(invalid), 0);
         EXPECT_EQ(MoxGetErrorCode(), MOX_PARAMETER_FAIL);
     }
+}
+
+TEST_F(MoxBufferManagerTest, NoSegmentAndNoPageAreRefusedWithoutTouchingFilesOrFrames) {
+    EXPECT_TRUE(throwsError([&] { manager->createSegment(0); }, MOX_PARAMETER_FAIL));
+    EXPECT_TRUE(throwsError([&] { manager->openSegment(0); }, MOX_PARAMETER_FAIL));
+    EXPECT_TRUE(throwsError([&] { manager->dropSegment(0); }, MOX_PARAMETER_FAIL));
+    EXPECT_FALSE(std::filesystem::exists(path(0)));
+
+    manager->createSegment(1);
+    Uint16 freeFrame = lru().getFreeSlot();
+    MoxPage* page = nullptr;
+    EXPECT_TRUE(throwsError([&] { manager->getNewPage(1, MOX_INVALID_PAGE_ID, MoxPage::DataPage, MoxLsn(0, 0), page); },
+                            MOX_PARAMETER_FAIL));
+    EXPECT_TRUE(
+        throwsError([&] { manager->getNewPage(0, 0, MoxPage::DataPage, MoxLsn(0, 0), page); }, MOX_PARAMETER_FAIL));
+    EXPECT_TRUE(throwsError([&] { manager->getPage(0, 0, MoxPage::DataPage, page); }, MOX_PARAMETER_FAIL));
+    EXPECT_EQ(page, nullptr);
+    EXPECT_EQ(lru().getFreeSlot(), freeFrame);
+    EXPECT_EQ(frame(freeFrame)->segmentId, 0);
+    // Nothing is left to make the file grow.
+    manager->flushAll();
+    EXPECT_EQ(std::filesystem::file_size(path(1)), 0u);
+}
+
+namespace {
+
+// The call text of the failure that body throws, if it throws code.
+std::string failedCall(const std::function<void()>& body, MoxErrorCode code) {
+    std::optional<MoxException> failure = caught(body);
+    return failure && failure->getErrorCode() == code ? failure->getCall() : "no " + std::to_string(code) + " thrown";
+}
+
+}  // namespace
+
+TEST_F(MoxBufferManagerTest, FileFailuresNameTheCallAndLoseNoDirtyPage) {
+    writeSegment(1, 1);
+    MoxPage* page = nullptr;
+    EXPECT_EQ(failedCall([&] { manager->getPage(1, 0, MoxPage::DataPage, page); }, MOX_FM_FILE_NOT_OPEN),
+              "fileMgr->read(segmentId, pageId, page->data)");
+    EXPECT_EQ(failedCall([&] { manager->getNewPage(1, 1, MoxPage::DataPage, page); }, MOX_FM_FILE_NOT_OPEN),
+              "fileMgr->read(segmentId, pageId, tmp)");
+    EXPECT_EQ(failedCall([&] { manager->createSegment(1); }, MOX_FM_FILE_ALREADY_EXISTS), "fileMgr->create(segment)");
+    EXPECT_EQ(failedCall([&] { manager->openSegment(2); }, MOX_FM_FILE_NOT_FOUND), "fileMgr->open(segment)");
+
+    // Dirty pages of a segment this process never opened fill the pool; then
+    // their file goes away for a while.
+    manager->createSegment(3);
+    for (PageId pageId = 0; pageId < MOX_BM_NUM_PAGES; ++pageId) {
+        manager->getNewPage(3, pageId, MoxPage::DataPage, MoxLsn(0, 0), page);
+        writeText(page, "page " + std::to_string(pageId));
+        manager->releasePage(page);
+    }
+    std::filesystem::rename(path(3), path(3) + ".away");
+    manager->openSegment(1);
+    EXPECT_EQ(failedCall([&] { manager->getPage(1, 0, MoxPage::DataPage, page); }, MOX_FM_FILE_NOT_FOUND),
+              "fileMgr->open(page->getSegmentId())");
+    // The victim keeps its page, still dirty, and lets the others go first.
+    MoxPage* kept = resident(3, 0);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_TRUE(kept->isDirty());
+    EXPECT_EQ(lru().lru[MoxLRU::USED_LIST_HEAD].next, indexOf(kept));
+    EXPECT_TRUE(lru().isFull());
+    EXPECT_EQ(resident(1, 0), nullptr);
+
+    std::filesystem::rename(path(3) + ".away", path(3));
+    manager->getPage(1, 0, MoxPage::DataPage, page);
+    manager->releasePage(page);
+    EXPECT_EQ(textIn(filePage(3, 1)), "page 1");
+
+    // A file whose size is no whole number of pages refuses the write.
+    std::filesystem::resize_file(path(3), 2 * MOX_PAGE_SIZE + 1);
+    EXPECT_EQ(failedCall([&] { manager->flushAll(); }, MOX_FM_FILE_INVALID_SIZE),
+              "fileMgr->write(page->getSegmentId(), page->getPageId(), page->getPageData())");
+    EXPECT_TRUE(kept->isDirty());
+    std::filesystem::resize_file(path(3), 2 * MOX_PAGE_SIZE);
+    manager->flushAll();
+    EXPECT_FALSE(kept->isDirty());
+    EXPECT_EQ(textIn(filePage(3, 0)), "page 0");
+    EXPECT_EQ(textIn(filePage(3, MOX_BM_NUM_PAGES - 1)), "page 991");
+}
+
+TEST_F(MoxBufferManagerTest, MeasuresCarryQualifiedNamesAndCountReads) {
+    using namespace MoxBufferManagerProfiling;
+    using support::profiling::Counter;
+    using support::profiling::Timer;
+    writeSegment(1, 1);
+    manager->openSegment(1);
+    for (int i = 0; i < 2; ++i) {
+        MoxScopedPage page(1, 0, MoxPage::DataPage, MoxScopedPage::GetExistingPage);
+    }
+    EXPECT_EQ(profiler().getMeasureValueReference(PhysicalReads, Counter()).second,
+              "MoxBufferManagerProfiling::PhysicalReads");
+    EXPECT_EQ(profiler().getMeasureValueReference(LogicalReads, Counter()).second,
+              "MoxBufferManagerProfiling::LogicalReads");
+    EXPECT_EQ(profiler().getMeasureValueReference(GetPageTime, Timer()).second,
+              "MoxBufferManagerProfiling::GetPageTime");
+    EXPECT_EQ(profiler().getMeasureValueReference(GetNewPageTime, Timer()).second,
+              "MoxBufferManagerProfiling::GetNewPageTime");
+    EXPECT_EQ(profiler().getMeasureValueReference(GetFlushAllTime, Timer()).second,
+              "MoxBufferManagerProfiling::GetFlushAllTime");
+    EXPECT_EQ(profiler().getMeasureValueReference(GetFlushSinglePageTime, Timer()).second,
+              "MoxBufferManagerProfiling::GetFlushSinglePageTime");
+    std::string xml = std::regex_replace(profiler().getXML(), std::regex(">[0-9]+</(Get)"), ">N</$1");
+    EXPECT_EQ(xml,
+              "<Counters>\n<PhysicalReads>1</PhysicalReads>\n<LogicalReads>2</LogicalReads>\n</Counters>\n"
+              "<Timers>\n<GetPageTime unit=\"microseconds\">N</GetPageTime>\n"
+              "<GetNewPageTime unit=\"microseconds\">N</GetNewPageTime>\n"
+              "<GetFlushAllTime unit=\"microseconds\">N</GetFlushAllTime>\n"
+              "<GetFlushSinglePageTime unit=\"microseconds\">N</GetFlushSinglePageTime>\n</Timers>\n");
 }

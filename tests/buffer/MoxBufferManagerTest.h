@@ -44,6 +44,7 @@ class MoxBufferManagerTest : public TestDatabase {
     const MoxBufferManager::Header& shared() const { return *manager->header; }
     Uint32 ownLogicalReads() const { return manager->logicalReads; }
     Uint32 ownPhysicalReads() const { return manager->physicalReads; }
+    MoxBufferManagerProfiling::Profiler& profiler() const { return manager->profiler; }
 
     // The pool's frame of a page, or null when the pool does not hold it.
     MoxPage* resident(SegmentId segment, PageId page) const {
