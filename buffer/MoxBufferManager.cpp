@@ -336,15 +336,18 @@ void MoxBufferManager::releasePage(MoxPage*& page) {
         MOX_SET_ERROR_TOKEN3(MOX_BM_PAGEID_MISMATCH, static_cast<Uint32>(frame.pageId),
                              static_cast<Uint32>(frame.segmentId), static_cast<Uint32>(pageHeader.pageId));
     }
-    if (pageHeader.pageType != frame.pageType) {
-        THROW_wARGS4(MOX_BM_PAGETYPE_MISMATCH, frame.pageId, frame.segmentId, pageHeader.pageType, frame.pageType);
-    }
     MoxScopedExclusiveLatch poolLatch(*latch);
     if (frame.fixCount == 0) {
         THROW(MOX_INTERNAL_FAIL);
     }
     --frame.fixCount;
     page = nullptr;
+    // Reported only once the fix is undone: a frame whose header its user
+    // damaged must not stay fixed for good, never to be written or reused,
+    // and keeping the system from a stop.
+    if (pageHeader.pageType != frame.pageType) {
+        THROW_wARGS4(MOX_BM_PAGETYPE_MISMATCH, frame.pageId, frame.segmentId, pageHeader.pageType, frame.pageType);
+    }
 }
 
 void MoxBufferManager::markPageAsModified(MoxPage& page) {

@@ -136,10 +136,16 @@ TEST_F(MoxBufferManagerTest, MismatchesNameStoredValuesFirstAndLeaveThePageUnfix
     EXPECT_EQ(page->getPageType(), MoxPage::DataPage);
     manager->releasePage(page);
     manager->getPage(1, 0, MoxPage::DataPage, page);
-    // A header changed behind the frame's back is refused on release.
+    // A header changed behind the frame's back is reported on release, but
+    // the fix is undone all the same.
+    MoxPage* changedPage = page;
     MoxPage::PageType changed = MoxPage::HashIndexPage;
     memcpy(page->getPageData() + 4, &changed, sizeof(changed));
     EXPECT_TRUE(throwsError([&] { manager->releasePage(page); }, MOX_BM_PAGETYPE_MISMATCH, {"0", "1", "2", "0"}));
+    EXPECT_FALSE(changedPage->isFix());
+    bool inUse = true;
+    MoxBufferManager::haveFixedPages(inUse);
+    EXPECT_FALSE(inUse);
 }
 
 TEST_F(MoxBufferManagerTest, NewPagesMustBeNewToPoolAndFile) {
