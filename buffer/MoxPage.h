@@ -17,12 +17,7 @@
 // and fixCount only under the buffer pool latch. Other components get a frame
 // only while they hold a fix on it.
 struct MOX_PACKED MoxPage {
-    enum PageType : Sint32 {
-        DataPage = 0,
-        BTreeIndexPage = 1,
-        HashIndexPage = 2,
-        FreeSpaceInventoryPage = 3
-    };
+    enum PageType : Sint32 { DataPage = 0, BTreeIndexPage = 1, HashIndexPage = 2, FreeSpaceInventoryPage = 3 };
 
     // The first 16 bytes of every page, in the file as in memory.
     struct MOX_PACKED PageHeader {

@@ -25,8 +25,7 @@ int countOnEveryPage(int child, int rounds, PageId pages) {
     for (int round = 0; round < rounds; ++round) {
         for (PageId pageId = 0; pageId < pages; ++pageId) {
             MoxScopedPage page(1, pageId, MoxPage::DataPage, MoxScopedPage::GetExistingPage);
-            PageCounters* counters =
-                reinterpret_cast<PageCounters*>(page->getPageData() + sizeof(MoxPage::PageHeader));
+            PageCounters* counters = reinterpret_cast<PageCounters*>(page->getPageData() + sizeof(MoxPage::PageHeader));
             ++counters->count[child];
             if (page->markAsModified(MoxLsn(2, static_cast<Uint32>(round))) != MOX_SUCCESS) {
                 return 2;

@@ -180,8 +180,7 @@ TEST_F(MoxFileManagerTest, DamagedSizeFailsEveryReadAndWrite) {
     ASSERT_EQ(fileManager->open(4), MOX_SUCCESS);
     unsigned char page[MOX_PAGE_SIZE] = {};
     EXPECT_EQ(fileManager->read(4, 0, page), MOX_FM_FILE_INVALID_SIZE);
-    EXPECT_NE(errorMessage().find("segment 4 has an invalid size of 4097 bytes"), std::string::npos)
-        << errorMessage();
+    EXPECT_NE(errorMessage().find("segment 4 has an invalid size of 4097 bytes"), std::string::npos) << errorMessage();
     EXPECT_EQ(fileManager->read(4, 1, page), MOX_FM_FILE_INVALID_SIZE);
     EXPECT_EQ(fileManager->write(4, 0, page), MOX_FM_FILE_INVALID_SIZE);
     EXPECT_EQ(fileManager->write(4, 5, page), MOX_FM_FILE_INVALID_SIZE);

@@ -92,8 +92,9 @@ TEST(MoxErrorObject, FormatsTheIntegerPlaceholderAsANumber) {
 
 TEST(MoxErrorObject, ShowsAbsentTokensWithoutReadingThem) {
     MOX_SET_ERROR(MOX_FM_PAGE_NOT_EXISTS);
-    EXPECT_EQ(currentError().message, "Page number (null) does not exist in segment (null).  The file contains only "
-                                      "(null) pages.");
+    EXPECT_EQ(currentError().message,
+              "Page number (null) does not exist in segment (null).  The file contains only "
+              "(null) pages.");
     MOX_SET_ERROR_TOKEN1(MOX_FM_PAGE_NOT_EXISTS, "");
     EXPECT_EQ(currentError().message,
               "Page number  does not exist in segment (null).  The file contains only (null) pages.");

@@ -108,8 +108,7 @@ TEST(MoxException, PrintShowsHeadingMessageAndBacktrace) {
         ASSERT_EQ(printed.back(), "");
         for (size_t i = 4; i + 1 < printed.size(); ++i) {
             EXPECT_EQ(printed[i].rfind("[bt]: (", 0), 0u) << printed[i];
-            if (printed[i].find(" : moxTestThrowFromNamedFunction(int)+0x") != std::string::npos)
-                namedFrame = true;
+            if (printed[i].find(" : moxTestThrowFromNamedFunction(int)+0x") != std::string::npos) namedFrame = true;
         }
         EXPECT_TRUE(namedFrame) << out.str();
         EXPECT_EQ(out.str().substr(out.str().size() - 2), "\n\n") << "the print closes with an empty line";

@@ -167,8 +167,8 @@ TEST(MoxTraceManager, MaskSelectsComponentsByKeywordPrefix) {
     };
     // A mask of nothing that matches traces everything, like an empty one.
     const Case cases[] = {
-        {"Lock,Buffer", 0x280}, {"Log", 0x100},         {"Lock", 0x080},       {"Comp", 0x002},
-        {"Comm", 0x001},        {"clp", 0x001},         {"Rec,Nothing", 0x020}, {"Nothing,Support", 0x800},
+        {"Lock,Buffer", 0x280}, {"Log", 0x100},           {"Lock", 0x080},        {"Comp", 0x002},
+        {"Comm", 0x001},        {"clp", 0x001},           {"Rec,Nothing", 0x020}, {"Nothing,Support", 0x800},
         {"Buf,Fil", 0xfff},     {"Optimizer,Cat", 0x00c},
     };
     for (const Case& item : cases) {
