@@ -50,8 +50,9 @@ class MoxBufferManager {
     // manager if there is one.
     static void haveFixedPages(bool& inUse);
     // System stop: removes the pool and its latch without writing a page.
-    // A missing pool counts as removed. REQUIRES: this process has no
-    // manager, which would keep its mapping but lose its latch.
+    // A missing pool counts as removed; a database directory that cannot be
+    // resolved fails (MM002). A manager of this process keeps its mapping
+    // but loses its latch, so delete it first to have its pages written.
     static void destroyBuffer();
 
     // Fixes an existing page; page receives its frame.
