@@ -70,14 +70,7 @@ Uint32 MoxLockList::insertEntry(const MoxTransactionId& transaction, LockType ty
         layout.lockEntry[entry.nextEntry].prevEntry = MOX_LOCK_LIST_END;
     }
 
-    Uint32 bucketIndex = bucket(object);
-    Uint32 head = header.index[bucketIndex];
-    entry.prevEntry = MOX_LOCK_LIST_END;
-    entry.nextEntry = head;
-    if (isLockEntry(head)) {
-        layout.lockEntry[head].prevEntry = taken;
-    }
-    header.index[bucketIndex] = taken;
+    linkFirst(bucket(object), taken);
 
     entry.segmentId = object.segment;
     entry.pageId = object.page;
@@ -87,6 +80,17 @@ Uint32 MoxLockList::insertEntry(const MoxTransactionId& transaction, LockType ty
     header.countEntry += 1;
     MOX_TRACE_NUMBER(1, "inserted entry", taken);
     return taken;
+}
+
+void MoxLockList::linkFirst(Uint32 head, Uint32 index) {
+    MoxLockEntry& entry = layout.lockEntry[index];
+    Uint32 first = layout.header.index[head];
+    entry.prevEntry = MOX_LOCK_LIST_END;
+    entry.nextEntry = first;
+    if (isLockEntry(first)) {
+        layout.lockEntry[first].prevEntry = index;
+    }
+    layout.header.index[head] = index;
 }
 
 void MoxLockList::deleteEntry(Uint32 index) {
@@ -103,13 +107,7 @@ void MoxLockList::deleteEntry(Uint32 index) {
     if (isLockEntry(entry.nextEntry)) {
         layout.lockEntry[entry.nextEntry].prevEntry = entry.prevEntry;
     }
-    Uint32 freeHead = header.index[MOX_LOCK_FREE_HEAD];
-    entry.prevEntry = MOX_LOCK_LIST_END;
-    entry.nextEntry = freeHead;
-    if (isLockEntry(freeHead)) {
-        layout.lockEntry[freeHead].prevEntry = index;
-    }
-    header.index[MOX_LOCK_FREE_HEAD] = index;
+    linkFirst(MOX_LOCK_FREE_HEAD, index);
     header.countEntry -= 1;
 }
 

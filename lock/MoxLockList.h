@@ -102,6 +102,10 @@ class MoxLockList : public MoxLockTypes {
 
     bool visitForDeadlock(Uint32 waiting, std::vector<Uint8>& state) const;
 
+    // Links the lock entry in first behind header.index[head], a bucket head
+    // or the free list's head.
+    void linkFirst(Uint32 head, Uint32 index);
+
     MoxLockListLayout& layout;
 };
 
