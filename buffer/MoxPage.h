@@ -5,7 +5,7 @@
 #include <type_traits>
 
 #include "../include/Mox.h"
-#include "../include/MoxErrorCodes.h"
+#include "MoxErrorCodes.h"
 #include "../log/MoxLsn.h"
 
 // One frame of the shared buffer pool: the 4096 page bytes as they are in the

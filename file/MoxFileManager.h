@@ -5,7 +5,7 @@
 #include <set>
 
 #include "../include/Mox.h"
-#include "../include/MoxErrorCodes.h"
+#include "MoxErrorCodes.h"
 
 // Names, creates, removes, opens and closes the segment files of the database
 // directory and reads and writes them page by page. A segment file holds raw

@@ -8,11 +8,11 @@ mkdir -p "$root/build"
 jobs=$(nproc)
 
 echo "== normal build"
-"$root/scripts/build.sh" "$root/build/normal" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+"$root/scripts/build.sh" "$root/build/normal" -DCMAKE_BUILD_TYPE=Release -DMOX_WERROR=ON
 (cd "$root/build/normal" && ctest --output-on-failure -j "$jobs")
 
 echo "== sanitizer build"
-"$root/scripts/build.sh" "$root/build/sanitize" -DCMAKE_BUILD_TYPE=Debug -DMOX_SANITIZE=ON -DMOX_BUILD_BENCHMARKS=OFF
+"$root/scripts/build.sh" "$root/build/sanitize" -DCMAKE_BUILD_TYPE=Debug -DMOX_WERROR=ON -DMOX_SANITIZE=ON -DMOX_BUILD_BENCHMARKS=OFF
 export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 (cd "$root/build/sanitize" && ctest --output-on-failure -j "$jobs")

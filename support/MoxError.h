@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "../include/Mox.h"
-#include "../include/MoxErrorCodes.h"
+#include "MoxErrorCodes.h"
 
 #define MOX_ERROR_FAIL_SQLSTATE "ERZZZ"
 #define MOX_ERROR_FAIL_MSGTEXT "Internal message failure"

@@ -2,7 +2,7 @@
 #define MOX_ERROR_MESSAGES_H
 
 #include "../include/MoxConfig.h"
-#include "../include/MoxErrorCodes.h"
+#include "MoxErrorCodes.h"
 
 // One row of the static message table: the table is indexed by the absolute
 // value of the code, and every "%s" of a message takes one token in order.

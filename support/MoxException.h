@@ -7,7 +7,7 @@
 #include <string>
 
 #include "../include/Mox.h"
-#include "../include/MoxErrorCodes.h"
+#include "MoxErrorCodes.h"
 
 // Most stack frames that an exception's back-trace captures.
 #define BACKTRACE_STACKFRAMES_COUNT 30

@@ -2,7 +2,7 @@
 #define MOX_LATCH_H
 
 #include "../include/Mox.h"
-#include "../include/MoxErrorCodes.h"
+#include "MoxErrorCodes.h"
 
 // Semaphores of a latch's set.
 #define MOX_LATCH_BLOCK_NEW_SHARED 0  // gate: 1 open, 0 closed by an exclusive holder or requester

@@ -2,7 +2,7 @@
 #define MOX_TRANSACTION_MANAGER_H
 
 #include "MoxTransactionId.h"
-#include "../include/MoxErrorCodes.h"
+#include "MoxErrorCodes.h"
 
 // Owns the current transaction identifier of the process. Locks, log records
 // and page changes are made on behalf of it. One per process, created by
