@@ -1,5 +1,7 @@
 #include "MoxLogManager.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
@@ -19,6 +21,7 @@
 static const MoxComponent componentId = LogManager;
 
 MoxLogManager* MoxLogManager::instance = nullptr;
+Uint32 MoxLogManager::appendsUntilKill = 0;
 
 static const char* const recordColumns =
     "Logentry Type\t|LSN\t|Prev LSN\t|Trans Id\t|Prim TID\t|Old Sec TID\t|New Sec TID\t|SegID\t|BefImgLen\t|BefImg\t|"
@@ -78,6 +81,16 @@ void MoxLogManager::destroyLogFileHandling() {
 }
 
 MoxLsn MoxLogManager::createLogEntry(MoxAbstractLogEntry* entry) {
+    MOX_TRACE_ENTRY();
+    MoxLsn lsn = appendLogEntry(entry);
+    // The crash point of the tests comes after the log latch is released.
+    if (appendsUntilKill > 0 && --appendsUntilKill == 0) {
+        raise(SIGKILL);
+    }
+    return lsn;
+}
+
+MoxLsn MoxLogManager::appendLogEntry(MoxAbstractLogEntry* entry) {
     MOX_TRACE_ENTRY();
     MoxScopedExclusiveLatch latch(logfilehandling->latch);
     std::string name;

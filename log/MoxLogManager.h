@@ -65,9 +65,16 @@ class MoxLogManager {
     static void showLogRecords(MoxLsn first, MoxLsn last);
     static void listLSN(Uint16 filenumber);
 
+    // For crash tests only: once `appends` more entries of this process are
+    // in the log file, the process kills itself with SIGKILL, as a system
+    // crash would at that point. 0 turns it off.
+    static void TEST_killAfterAppends(Uint32 appends) { appendsUntilKill = appends; }
+
   private:
     MoxLogManager();
 
+    // The append of createLogEntry under the log latch.
+    MoxLsn appendLogEntry(MoxAbstractLogEntry* entry);
     // Opens "<number>.log" for reading and appending, unbuffered, creating it.
     static FILE* openLogFile(Uint16 number, std::string& name);
     static void closeLogFile(FILE* file, const std::string& name);
@@ -77,6 +84,7 @@ class MoxLogManager {
     static std::vector<MoxAbstractLogEntry*> entriesInLsnOrder(MoxRecovery& recovery);
 
     static MoxLogManager* instance;
+    static Uint32 appendsUntilKill;
 
     LogFileHandling* logfilehandling;
     std::string sPrevLsn;

@@ -233,4 +233,23 @@ TEST_F(MoxLogManagerTest, ProcessesAppendingAtOnceNeverMix) {
     }
 }
 
+TEST_F(MoxLogManagerTest, ACrashPointKillsTheProcessOnceTheEntryIsInTheFile) {
+    ChildProcess child([] {
+        MoxLogManager::TEST_killAfterAppends(2);
+        MoxTransactionId own = MoxTransactionManager::getInstance()->getCurrentTransactionID();
+        for (int i = 0; i < 3; ++i) {
+            MoxRecordLogEntry entry = recordEntry(own, std::to_string(i));
+            MoxLogManager::getInstance()->createLogEntry(&entry);
+        }
+        return 0;
+    });
+    EXPECT_EQ(child.wait(), 128 + SIGKILL);
+    MoxRecovery recovery;
+    recovery.AnalyseLog(MoxRecovery::RECORD);
+    ASSERT_EQ(recovery.getRecordRedoListLength(), 2);
+    EXPECT_EQ(std::string(recovery.getRecordRedoList()[1].getAfterImage()), "1");
+    // The latch was released before the kill: this process appends at once.
+    append(recordEntry(first, "after"));
+}
+
 }  // namespace
