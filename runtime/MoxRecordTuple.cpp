@@ -58,12 +58,16 @@ MoxErrorCode MoxRecordTuple::initialize(MoxRecord* rec, const MoxTable* tab) {
         delete record;
         record = rec;
     }
-    if (rec == nullptr || tab == nullptr) {
+    if (rec == nullptr) {
         MOX_SET_ERROR(MOX_PARAMETER_FAIL);
         return MOX_PARAMETER_FAIL;
     }
     table = tab;
     numSetColumns = 0;
+    if (table == nullptr) {
+        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
+        return MOX_PARAMETER_FAIL;
+    }
     Uint16 count = 0;
     MoxErrorCode rc = table->getNumColumns(count);
     if (rc != MOX_SUCCESS) {
