@@ -15,5 +15,6 @@
 #include "../support/MoxScopedLatch.h"
 #include "../support/MoxTrace.h"
 #include "../support/MoxTraceManager.h"
+#include "../clp/MoxSystem.h"
 
 #endif
