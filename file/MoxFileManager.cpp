@@ -2,10 +2,10 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "../support/MoxDatabasePath.h"
 #include "../support/MoxError.h"
 #include "../support/MoxTrace.h"
 
@@ -199,11 +199,7 @@ const char* MoxFileManager::getFileName(SegmentId segment) {
         return nullptr;
     }
     if (segmentOffset == 0) {
-        // An empty path counts as unset: it would put the files into "/".
-        const char* directory = getenv("MOX_DATABASE_PATH");
-        if (directory == nullptr || directory[0] == '\0') {
-            directory = MOX_DEFAULT_DATABASE_PATH;
-        }
+        const char* directory = MoxGetDatabasePath();
         memset(fileName, 0, sizeof(fileName));
         size_t length = strlen(directory);
         if (length > maxDirectoryLength) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "MoxDatabasePath.h"
 #include "MoxException.h"
 #include "MoxTrace.h"
 
@@ -47,10 +48,7 @@ void MoxMemoryManager::getShmId(MemorySet set, int& shmId, bool create) {
     MOX_TRACE_NUMBER(1, "memory set", static_cast<Uint32>(set));
     MOX_TRACE_NUMBER(1, "flags", static_cast<Uint32>(flags));
 
-    const char* path = getenv("MOX_DATABASE_PATH");
-    if (path == nullptr) {
-        path = MOX_DEFAULT_DATABASE_PATH;
-    }
+    const char* path = MoxGetDatabasePath();
     // realpath allocates, so that a long path cannot overrun a fixed buffer.
     char* canonicalPath = realpath(path, nullptr);
     int error = errno;

@@ -16,7 +16,7 @@ static_assert(sizeof(MOX_MEMORY_MARKER) == MOX_MEMORY_MARKER_LENGTH);
 
 // Creates, attaches, detaches and removes the three shared memory sets that
 // all processes of one database share. The System V keys come from the
-// canonical database directory (MOX_DATABASE_PATH, default "."), so processes
+// canonical database directory (MoxGetDatabasePath), so processes
 // on the same directory meet in the same segments and others do not.
 //
 // A segment is a marker, the data area of `size` bytes (zero-filled when

@@ -207,6 +207,18 @@ TEST_F(MoxMemoryManagerTest, ProcessesOnOneCanonicalDirectoryShareTheSets) {
     EXPECT_EQ(std::string(connect(MoxMemoryManager::LogFileHandling), paths.size()), "abcd");
 }
 
+// Set but empty means the working directory, as it does for segment files.
+TEST_F(MoxMemoryManagerTest, AnEmptyDatabasePathIsTheWorkingDirectory) {
+    useDatabase("");
+    memoryManager->createMemorySet(MoxMemoryManager::LogFileHandling);
+    connect(MoxMemoryManager::LogFileHandling)[0] = 'E';
+    memoryManager->disconnectFromMemorySet(MoxMemoryManager::LogFileHandling);
+
+    useDatabase(directory());  // also the working directory
+    EXPECT_EQ(connect(MoxMemoryManager::LogFileHandling)[0], 'E');
+    memoryManager->disconnectFromMemorySet(MoxMemoryManager::LogFileHandling);
+}
+
 TEST_F(MoxMemoryManagerTest, ProcessesOnDifferentDirectoriesDoNotMeet) {
     memoryManager->createMemorySet(MoxMemoryManager::LogFileHandling);
     connect(MoxMemoryManager::LogFileHandling)[0] = 'A';
