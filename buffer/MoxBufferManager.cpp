@@ -15,6 +15,7 @@
 #include "../support/MoxDebug.h"
 #include "../support/MoxError.h"
 #include "../support/MoxException.h"
+#include "../support/MoxFirstFailure.h"
 #include "../support/MoxScopedLatch.h"
 #include "../support/MoxScopedMemorySet.h"
 #include "../support/MoxTrace.h"
@@ -387,19 +388,23 @@ void MoxBufferManager::flushAll() {
     profiler.setElementName(GetFlushAllTime, GetFlushAllTimeName, Timer());
     ScopedTimer timed(profiler, GetFlushAllTime);
     MoxScopedExclusiveLatch poolLatch(*latch);
+    // One page that cannot be written (a full disk, a missing file) must not
+    // keep the pages of every other segment from their files.
+    MoxFirstFailure failure;
     for (Uint16 index = 0; index < MOX_BM_NUM_PAGES; ++index) {
         const MoxPage& frame = data[index];
         // Pages of a segment about to be dropped need not reach its file.
         if (frame.segmentId != 0 && frame.dirty && !frame.isFix() && dropPending.count(frame.segmentId) == 0) {
             MOX_TRACE_NUMBER(10, "Dirty Page Index", static_cast<Uint32>(index));
-            writeFrame(index);
+            failure.attempt([this, index] { writeFrame(index); });
         }
     }
     for (auto iter = openSegments.begin(); iter != openSegments.end(); ++iter) {
-        THROW_RC(fileMgr->close(*iter));
+        failure.attempt([this, iter] { THROW_RC(fileMgr->close(*iter)); });
     }
     openSegments.clear();
-    finishDrops(poolLatch);
+    failure.attempt([this, &poolLatch] { finishDrops(poolLatch); });
+    failure.rethrow();
 }
 
 void MoxBufferManager::wipeSegment(SegmentId segment, const MoxScopedExclusiveLatch&) {

@@ -38,7 +38,9 @@ class MoxBufferManager {
     static MoxBufferManager* getInstance();
     // Whether the process has a manager, so that stopping deletes only one that exists.
     static bool hasInstance() { return instance != nullptr; }
-    // Writes the dirty unfixed pages back (flushAll), detaches, forgets the instance.
+    // Writes the dirty unfixed pages back (flushAll), detaches, forgets the
+    // instance. A failure is only recorded in the error object: callers that
+    // must know (the system stop) call flushAll first.
     ~MoxBufferManager();
     MoxBufferManager(const MoxBufferManager&) = delete;
     MoxBufferManager& operator=(const MoxBufferManager&) = delete;
@@ -69,7 +71,9 @@ class MoxBufferManager {
     // Writes one dirty unfixed frame; the caller proves its exclusive hold of the pool latch.
     void flushSinglePage(Uint16 pageIndex, const MoxScopedExclusiveLatch& poolLatch);
     // Writes every dirty unfixed frame, closes this process's segments and
-    // drops the segments whose drop is pending.
+    // drops the segments whose drop is pending. Every frame is tried; one
+    // that cannot be written stays dirty, and the first failure is thrown
+    // once all have been tried.
     void flushAll();
 
     // Creates the segment's file; rollback drops it again.

@@ -1,0 +1,78 @@
+#include <sys/resource.h>
+
+#include <csignal>
+#include <optional>
+#include <string>
+
+#include "MoxBufferManagerTest.h"
+#include "clp/MoxSystem.h"
+#include "common/ChildProcess.h"
+#include "common/TestHelpers.h"
+
+namespace {
+
+const char* const writeCall = "fileMgr->write(page->getSegmentId(), page->getPageId(), page->getPageData())";
+
+// For a child: files may grow to `bytes` at most, as on a full disk; a write
+// beyond fails instead of ending the process.
+void limitFileSize(rlim_t bytes) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = {bytes, bytes};
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+std::string pageText(SegmentId segment, PageId page) {
+    return "segment " + std::to_string(segment) + " page " + std::to_string(page);
+}
+
+class MoxBufferManagerFailureTest : public MoxBufferManagerTest {
+  protected:
+    void createSegments(std::initializer_list<SegmentId> segments) {
+        for (SegmentId segment : segments) {
+            manager->createSegment(segment);
+            manager->openSegment(segment);
+        }
+    }
+
+    // A new dirty page that names itself.
+    void newPage(SegmentId segment, PageId pageId) {
+        MoxPage* page = nullptr;
+        manager->getNewPage(segment, pageId, MoxPage::DataPage, MoxLsn(0, 0), page);
+        writeText(page, pageText(segment, pageId));
+        manager->releasePage(page);
+    }
+};
+
+}  // namespace
+
+// A full disk refuses the pages of one segment: every other page must still
+// reach its file, and the failure must reach the caller and the stop.
+TEST_F(MoxBufferManagerFailureTest, FlushAllWritesEveryOtherPageAndReportsTheFailedWrite) {
+    createSegments({1, 2, 3});
+    for (PageId page = 0; page < 3; ++page) newPage(1, page);
+    newPage(2, 40);  // needs a file of 41 pages
+    for (PageId page = 0; page < 3; ++page) newPage(3, page);
+    ASSERT_LT(indexOf(resident(1, 2)), indexOf(resident(2, 40)));
+    ASSERT_LT(indexOf(resident(2, 40)), indexOf(resident(3, 0)));
+
+    ChildProcess child([&] {
+        limitFileSize(16 * MOX_PAGE_SIZE);
+        std::optional<MoxException> failure = caught([&] { manager->flushAll(); });
+        if (!failure || failure->getErrorCode() != MOX_FM_FILE_WRITE_FAIL) return 2;
+        if (failure->getCall() != writeCall) return 3;
+        // The stop tries again, reports it, and still deletes every manager.
+        if (!throwsError([] { MoxSystem::stopAllManagers(); }, MOX_FM_FILE_WRITE_FAIL)) return 4;
+        return MoxBufferManager::hasInstance() || MoxFileManager::hasInstance() ? 5 : 0;
+    });
+    EXPECT_EQ(child.wait(), 0);
+
+    for (SegmentId segment : {1, 3}) {
+        for (PageId page = 0; page < 3; ++page) {
+            EXPECT_EQ(textIn(filePage(segment, page)), pageText(segment, page));
+            EXPECT_FALSE(resident(segment, page)->isDirty());
+        }
+    }
+    EXPECT_TRUE(resident(2, 40)->isDirty()) << "the page that was not written stays dirty";
+    manager->flushAll();
+    EXPECT_EQ(textIn(filePage(2, 40)), pageText(2, 40));
+}
