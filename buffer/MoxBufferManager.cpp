@@ -364,7 +364,17 @@ void MoxBufferManager::writeFrame(Uint16 pageIndex) {
     // its own handle on the file, or the write would fail.
     THROW_RC(fileMgr->open(page->getSegmentId()));
     openSegments.insert(page->getSegmentId());
-    THROW_RC(fileMgr->write(page->getSegmentId(), page->getPageId(), page->getPageData()));
+    MoxErrorCode rc = fileMgr->write(page->getSegmentId(), page->getPageId(), page->getPageData());
+    const char* callText = "fileMgr->write(page->getSegmentId(), page->getPageId(), page->getPageData())";
+    if (rc == MOX_FM_FILE_INVALID_SIZE) {
+        // Which file is damaged, and how: the code alone would not say.
+        Uint64 size = 0;
+        fileMgr->getSize(page->getSegmentId(), size);
+        MoxError::getErrorObject()->setError(componentId, MOX_SUCCESS);
+        throw MoxException(rc, callText, __FILE__, __LINE__, __FUNCTION__, std::to_string(page->getSegmentId()),
+                           std::to_string(size), std::to_string(MOX_PAGE_SIZE), std::string());
+    }
+    MOX_BM_RAISE(rc, callText);
     page->dirty = false;
 }
 

@@ -27,6 +27,9 @@ class MoxException : public std::exception {
     MoxException(MoxErrorCode errorCode, std::string file, unsigned line, std::string function, std::string errorToken1,
                  std::string errorToken2, std::string errorToken3, std::string errorToken4);
     MoxException(MoxErrorCode errorCode, std::string call, std::string file, unsigned line, std::string function);
+    // A failed call whose message needs tokens that its code alone does not carry.
+    MoxException(MoxErrorCode errorCode, std::string call, std::string file, unsigned line, std::string function,
+                 std::string errorToken1, std::string errorToken2, std::string errorToken3, std::string errorToken4);
     // Raised while `original` is being handled; the pointer is valid only as
     // long as that handler runs.
     MoxException(const MoxException& original, MoxErrorCode errorCode, std::string call, std::string file,

@@ -1,6 +1,7 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -75,4 +76,44 @@ TEST_F(MoxBufferManagerFailureTest, FlushAllWritesEveryOtherPageAndReportsTheFai
     EXPECT_TRUE(resident(2, 40)->isDirty()) << "the page that was not written stays dirty";
     manager->flushAll();
     EXPECT_EQ(textIn(filePage(2, 40)), pageText(2, 40));
+}
+
+// A write that extends a file and fails half-way must not leave a size that
+// makes the segment's other pages unreadable; a tail that a crash left
+// behind is no page, and the write that meets it names segment and size.
+TEST_F(MoxBufferManagerFailureTest, TornExtensionLeavesTheOtherPagesReadable) {
+    createSegments({1});
+    for (PageId page = 0; page < 3; ++page) newPage(1, page);
+    manager->flushAll();
+    manager->openSegment(1);
+    newPage(1, 3);
+
+    ChildProcess child([&] {
+        limitFileSize(3 * MOX_PAGE_SIZE + 100);
+        return throwsError([&] { manager->flushAll(); }, MOX_FM_FILE_WRITE_FAIL) ? 0 : 2;
+    });
+    EXPECT_EQ(child.wait(), 0);
+    EXPECT_EQ(std::filesystem::file_size(path(1)), 3u * MOX_PAGE_SIZE);
+    MoxFileManager* files = MoxFileManager::getInstance();
+    unsigned char bytes[MOX_PAGE_SIZE];
+    for (PageId page = 0; page < 3; ++page) {
+        ASSERT_EQ(files->read(1, page, bytes), MOX_SUCCESS);
+        EXPECT_EQ(textIn(std::string(reinterpret_cast<char*>(bytes), MOX_PAGE_SIZE)), pageText(1, page));
+    }
+
+    // As a crash in the middle of the extension would leave it.
+    std::filesystem::resize_file(path(1), 3 * MOX_PAGE_SIZE + 100);
+    for (PageId page = 0; page < 3; ++page) EXPECT_EQ(files->read(1, page, bytes), MOX_SUCCESS);
+    EXPECT_EQ(files->read(1, 3, bytes), MOX_FM_PAGE_NOT_EXISTS);
+    std::optional<MoxException> failure = caught([&] { manager->flushAll(); });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->getErrorCode(), MOX_FM_FILE_INVALID_SIZE);
+    EXPECT_EQ(failure->getCall(), writeCall);
+    EXPECT_EQ(failure->getErrorToken(1), "1");
+    EXPECT_EQ(failure->getErrorToken(2), std::to_string(3 * MOX_PAGE_SIZE + 100));
+    EXPECT_EQ(failure->getErrorToken(3), "4096");
+
+    std::filesystem::resize_file(path(1), 3 * MOX_PAGE_SIZE);
+    manager->flushAll();
+    EXPECT_EQ(textIn(filePage(1, 3)), pageText(1, 3));
 }
