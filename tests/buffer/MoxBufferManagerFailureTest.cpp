@@ -117,3 +117,53 @@ TEST_F(MoxBufferManagerFailureTest, TornExtensionLeavesTheOtherPagesReadable) {
     manager->flushAll();
     EXPECT_EQ(textIn(filePage(1, 3)), pageText(1, 3));
 }
+
+// A forked child inherits the manager of a parent in the middle of a
+// transaction: the child's own transaction must neither undo nor finish the
+// parent's segment operations.
+TEST_F(MoxBufferManagerFailureTest, ForkedChildLeavesTheParentsSegmentOperationsAlone) {
+    writeSegment(2, 1);
+    manager->openSegment(2);
+    manager->createSegment(1);
+    manager->dropSegment(2);
+
+    ChildProcess child([&] {
+        manager->rollback();
+        if (!std::filesystem::exists(path(1))) return 2;
+        MoxPage* page = nullptr;
+        manager->getPage(2, 0, MoxPage::DataPage, page);  // not dropped in the child's transaction
+        manager->releasePage(page);
+        manager->commit();
+        MoxSystem::stopAllManagers();
+        return std::filesystem::exists(path(2)) ? 0 : 3;
+    });
+    EXPECT_EQ(child.wait(), 0);
+
+    ASSERT_TRUE(std::filesystem::exists(path(1)));
+    ASSERT_TRUE(std::filesystem::exists(path(2)));
+    MoxPage* page = nullptr;
+    EXPECT_TRUE(throwsError([&] { manager->getPage(2, 0, MoxPage::DataPage, page); }, MOX_BM_SEGMENT_DROPPED));
+    manager->commit();
+    EXPECT_FALSE(std::filesystem::exists(path(2)));
+    EXPECT_TRUE(std::filesystem::exists(path(1)));
+}
+
+// A process that ends without committing has its pending drops undone, and
+// the segment's dirty pages, changes committed before the drop among them,
+// still reach the file.
+TEST_F(MoxBufferManagerFailureTest, EndingWithoutCommitUndoesAPendingDrop) {
+    createSegments({2});
+    newPage(2, 0);
+    manager->commit();
+    manager->dropSegment(2);
+    MoxSystem::stopAllManagers();
+    ASSERT_TRUE(std::filesystem::exists(path(2)));
+    EXPECT_EQ(textIn(filePage(2, 0)), pageText(2, 0));
+
+    manager = MoxBufferManager::getInstance();
+    manager->openSegment(2);
+    MoxPage* page = nullptr;
+    manager->getPage(2, 0, MoxPage::DataPage, page);
+    EXPECT_EQ(readText(page), pageText(2, 0));
+    manager->releasePage(page);
+}
