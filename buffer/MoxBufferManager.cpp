@@ -383,9 +383,8 @@ void MoxBufferManager::writeFrame(Uint16 pageIndex) {
         // Which file is damaged, and how: the code alone would not say.
         Uint64 size = 0;
         fileMgr->getSize(page->getSegmentId(), size);
-        MoxError::getErrorObject()->setError(componentId, MOX_SUCCESS);
-        throw MoxException(rc, callText, __FILE__, __LINE__, __FUNCTION__, std::to_string(page->getSegmentId()),
-                           std::to_string(size), std::to_string(MOX_PAGE_SIZE), std::string());
+        MoxException::raise(rc, callText, __FILE__, __LINE__, __FUNCTION__, std::to_string(page->getSegmentId()),
+                            std::to_string(size), std::to_string(MOX_PAGE_SIZE));
     }
     MOX_BM_RAISE(rc, callText);
     page->dirty = false;

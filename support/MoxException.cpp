@@ -116,6 +116,17 @@ MoxErrorCode MoxException::raise(MoxErrorCode rc, std::string call, std::string 
     throw MoxException(rc, std::move(call), std::move(file), line, std::move(function));
 }
 
+MoxErrorCode MoxException::raise(MoxErrorCode rc, std::string call, std::string file, unsigned line,
+                                 std::string function, std::string errorToken1, std::string errorToken2,
+                                 std::string errorToken3, std::string errorToken4) {
+    if (rc == MOX_SUCCESS) {
+        return MOX_SUCCESS;
+    }
+    MoxError::getErrorObject()->setError(Support, MOX_SUCCESS);
+    throw MoxException(rc, std::move(call), std::move(file), line, std::move(function), std::move(errorToken1),
+                       std::move(errorToken2), std::move(errorToken3), std::move(errorToken4));
+}
+
 void MoxException::print(std::ostream& os) const {
     print_message(os);
     os << backtrace << std::endl;

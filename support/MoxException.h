@@ -46,6 +46,10 @@ class MoxException : public std::exception {
 
     // Throws a MoxException for every code but MOX_SUCCESS, warnings included.
     static MoxErrorCode raise(MoxErrorCode rc, std::string call, std::string file, unsigned line, std::string function);
+    // The same with tokens for a message that the code alone cannot fill.
+    static MoxErrorCode raise(MoxErrorCode rc, std::string call, std::string file, unsigned line, std::string function,
+                              std::string errorToken1, std::string errorToken2, std::string errorToken3 = std::string(),
+                              std::string errorToken4 = std::string());
 
     MoxErrorCode getErrorCode() const { return errorCode; }
     const MoxException* getOriginal() const { return original; }

@@ -274,6 +274,15 @@ void MoxMemoryManager::disconnectFromMemorySet(MemorySet set) {
     row.ptr = nullptr;
 }
 
+const char* MoxMemoryManager::getSetNameAt(const void* data) const {
+    for (const MemorySetAttributes& row : setProperties) {
+        if (row.ptr != nullptr && static_cast<const char*>(row.ptr) + MOX_MEMORY_MARKER_LENGTH == data) {
+            return row.name;
+        }
+    }
+    return nullptr;
+}
+
 void MoxMemoryManager::TEST_forceKeys(key_t first) {
     forcedFirstKey = first;
 }

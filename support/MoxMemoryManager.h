@@ -67,6 +67,9 @@ class MoxMemoryManager {
     // in the set's row.
     void getShmId(MemorySet set, int& shmId, bool create);
     MemorySetAttributes& getSetProperties(MemorySet set) const;
+    // The name of the set whose data area begins at data, if this process
+    // has it attached; nullptr for any other address.
+    const char* getSetNameAt(const void* data) const;
 
     // For tests only: from now on the set numbered n gets the key first + n,
     // whatever the directory, so that two directories can be made to share
