@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -72,6 +73,17 @@ std::string operationFailure(int error) {
            strerror(error) + "')";
 }
 
+// The body of a child that takes the latch, says so and holds it until it is
+// killed.
+std::function<int()> holdUntilKilled(MoxLatch& latch, MoxLatch::LatchMode mode, EventPipe& held) {
+    return [&latch, mode, &held] {
+        if (latch.get(mode) != MOX_SUCCESS) return 1;
+        held.notify();
+        pause();
+        return 0;
+    };
+}
+
 std::string holderDied(const std::string& set, pid_t holder) {
     return "The latch of memory set '" + set + "' is held exclusively by process " + std::to_string(holder) +
            ", which no longer exists.  What the latch protects may be half-changed: stop the system with force "
@@ -132,12 +144,7 @@ TEST_F(MoxLatchTest, NewLatchIsFreeAndCountsSharedHoldersOfAllProcesses) {
         if (!go.waitFor(childPatience)) return 2;
         return latch.release() == MOX_SUCCESS ? 0 : 3;
     });
-    ChildProcess second([&] {
-        if (latch.get(MoxLatch::Shared) != MOX_SUCCESS) return 1;
-        held.notify();
-        pause();
-        return 0;
-    });
+    ChildProcess second(holdUntilKilled(latch, MoxLatch::Shared, held));
     ASSERT_TRUE(held.waitFor(childPatience));
     ASSERT_TRUE(held.waitFor(childPatience));
 
@@ -275,12 +282,7 @@ TEST_F(MoxLatchTest, DeadExclusiveHolderBlocksRequestsUntilReleased) {
     MoxLatch& latch = newLatch();
     const int id = latch.getSemaphoreId();
     EventPipe held;
-    ChildProcess holder([&] {
-        if (latch.get(MoxLatch::Exclusive) != MOX_SUCCESS) return 1;
-        held.notify();
-        pause();
-        return 0;
-    });
+    ChildProcess holder(holdUntilKilled(latch, MoxLatch::Exclusive, held));
     ASSERT_TRUE(held.waitFor(childPatience));
     holder.kill(SIGKILL);
     ASSERT_EQ(holder.wait(), 128 + SIGKILL);
@@ -322,12 +324,7 @@ TEST_F(MoxLatchTest, DeadExclusiveHolderIsNamedWithItsSet) {
         MoxLatch& latch = *static_cast<MoxLatch*>(connection.getData());
         ASSERT_EQ(latch.initialize(), MOX_SUCCESS);
         EventPipe held;
-        ChildProcess holder([&] {
-            if (latch.get(MoxLatch::Exclusive) != MOX_SUCCESS) return 1;
-            held.notify();
-            pause();
-            return 0;
-        });
+        ChildProcess holder(holdUntilKilled(latch, MoxLatch::Exclusive, held));
         ASSERT_TRUE(held.waitFor(childPatience));
         holder.kill(SIGKILL);
         ASSERT_TRUE(waitUntil([&] { return latch.get(MoxLatch::Shared) == MOX_LATCH_HOLDER_DIED; }));
