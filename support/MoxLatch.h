@@ -23,7 +23,9 @@
 // died refuses every request until somebody releases or destroys it. Such a
 // refusal is MOX_LATCH_HOLDER_DIED, naming the latch's memory set and the
 // dead process: what the holder was changing may be half-changed, so the
-// latch is never freed silently.
+// latch is never freed silently. No request waits for a dead holder: the
+// undo entries of its gate and its shared holds let the request on at once,
+// to meet the mark.
 //
 // Not re-entrant. Every operation returns MOX_SUCCESS or its failure code,
 // set in the error object; none throws.
