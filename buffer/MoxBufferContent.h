@@ -10,6 +10,7 @@
 #include "MoxLRU.h"
 #include "MoxPage.h"
 #include "../support/MoxLatch.h"
+#include "../support/MoxMemoryManager.h"
 
 // The data area of the BufferPool memory set, as every process maps it.
 // Created zero-filled; initializeBuffer sets up the latch and the lists.
@@ -32,6 +33,7 @@ static_assert(offsetof(MoxBufferContent, pages) == 8756);
 static_assert(offsetof(MoxBufferContent, pages[1]) == 8756 + 4116);
 static_assert(offsetof(MoxBufferContent, pages[991].fixCount) == 8756 + 4116 * 991 + 4114);
 static_assert(sizeof(MoxBufferContent) == 4091828);
-static_assert(sizeof(MoxBufferContent) <= MOX_BUFFER_POOL_SIZE);
+// Clear of the memory manager's owner record at the end of the data area.
+static_assert(sizeof(MoxBufferContent) <= MOX_BUFFER_POOL_SIZE - MOX_MEMORY_OWNER_LENGTH);
 
 #endif

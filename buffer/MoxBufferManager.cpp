@@ -1,5 +1,7 @@
 #include "MoxBufferManager.h"
 
+#include <unistd.h>
+
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 #include <cstdint>
@@ -15,6 +17,7 @@
 #include "../support/MoxDebug.h"
 #include "../support/MoxError.h"
 #include "../support/MoxException.h"
+#include "../support/MoxFirstFailure.h"
 #include "../support/MoxScopedLatch.h"
 #include "../support/MoxScopedMemorySet.h"
 #include "../support/MoxTrace.h"
@@ -62,7 +65,8 @@ MoxBufferManager::MoxBufferManager()
       openSegments(),
       newSegments(),
       logicalReads(0),
-      physicalReads(0) {
+      physicalReads(0),
+      ownerProcess(getpid()) {
     MOX_TRACE_ENTRY();
     void* address = nullptr;
     MoxMemoryManager::getMemoryManager()->connectToMemorySet(MoxMemoryManager::BufferPool, address);
@@ -157,8 +161,18 @@ void MoxBufferManager::countRead(BufferManagerCounters counter, const char* name
     ++own;
 }
 
-void MoxBufferManager::checkNotDropped(SegmentId segmentId, PageId pageId) const {
+void MoxBufferManager::adoptCallingProcess() {
+    pid_t self = getpid();
+    if (self != ownerProcess) {
+        newSegments.clear();
+        dropPending.clear();
+        ownerProcess = self;
+    }
+}
+
+void MoxBufferManager::checkNotDropped(SegmentId segmentId, PageId pageId) {
     MOX_TRACE_ENTRY();
+    adoptCallingProcess();
     if (dropPending.count(segmentId) != 0) {
         THROW_wARGS2(MOX_BM_SEGMENT_DROPPED, pageId, segmentId);
     }
@@ -363,7 +377,16 @@ void MoxBufferManager::writeFrame(Uint16 pageIndex) {
     // its own handle on the file, or the write would fail.
     THROW_RC(fileMgr->open(page->getSegmentId()));
     openSegments.insert(page->getSegmentId());
-    THROW_RC(fileMgr->write(page->getSegmentId(), page->getPageId(), page->getPageData()));
+    MoxErrorCode rc = fileMgr->write(page->getSegmentId(), page->getPageId(), page->getPageData());
+    const char* callText = "fileMgr->write(page->getSegmentId(), page->getPageId(), page->getPageData())";
+    if (rc == MOX_FM_FILE_INVALID_SIZE) {
+        // Which file is damaged, and how: the code alone would not say.
+        Uint64 size = 0;
+        fileMgr->getSize(page->getSegmentId(), size);
+        MoxException::raise(rc, callText, __FILE__, __LINE__, __FUNCTION__, std::to_string(page->getSegmentId()),
+                            std::to_string(size), std::to_string(MOX_PAGE_SIZE));
+    }
+    MOX_BM_RAISE(rc, callText);
     page->dirty = false;
 }
 
@@ -387,19 +410,24 @@ void MoxBufferManager::flushAll() {
     profiler.setElementName(GetFlushAllTime, GetFlushAllTimeName, Timer());
     ScopedTimer timed(profiler, GetFlushAllTime);
     MoxScopedExclusiveLatch poolLatch(*latch);
+    adoptCallingProcess();
+    // One page that cannot be written (a full disk, a missing file) must not
+    // keep the pages of every other segment from their files. Pages of a
+    // segment whose drop is pending are written too: until commit the drop
+    // may still be undone.
+    MoxFirstFailure failure;
     for (Uint16 index = 0; index < MOX_BM_NUM_PAGES; ++index) {
         const MoxPage& frame = data[index];
-        // Pages of a segment about to be dropped need not reach its file.
-        if (frame.segmentId != 0 && frame.dirty && !frame.isFix() && dropPending.count(frame.segmentId) == 0) {
+        if (frame.segmentId != 0 && frame.dirty && !frame.isFix()) {
             MOX_TRACE_NUMBER(10, "Dirty Page Index", static_cast<Uint32>(index));
-            writeFrame(index);
+            failure.attempt([this, index] { writeFrame(index); });
         }
     }
     for (auto iter = openSegments.begin(); iter != openSegments.end(); ++iter) {
-        THROW_RC(fileMgr->close(*iter));
+        failure.attempt([this, iter] { THROW_RC(fileMgr->close(*iter)); });
     }
     openSegments.clear();
-    finishDrops(poolLatch);
+    failure.rethrow();
 }
 
 void MoxBufferManager::wipeSegment(SegmentId segment, const MoxScopedExclusiveLatch&) {
@@ -432,6 +460,7 @@ void MoxBufferManager::finishDrops(const MoxScopedExclusiveLatch& poolLatch) {
 
 void MoxBufferManager::createSegment(SegmentId segment) {
     MOX_TRACE_ENTRY();
+    adoptCallingProcess();
     MOX_TRACE_NUMBER(1, "Segment", static_cast<Uint32>(segment));
     THROW_RC(fileMgr->create(segment));
     newSegments.insert(segment);
@@ -446,6 +475,7 @@ void MoxBufferManager::openSegment(SegmentId segment) {
 
 void MoxBufferManager::dropSegment(SegmentId segment) {
     MOX_TRACE_ENTRY();
+    adoptCallingProcess();
     MOX_TRACE_NUMBER(1, "Segment", static_cast<Uint32>(segment));
     if (segment == 0) {
         THROW(MOX_PARAMETER_FAIL);
@@ -466,6 +496,7 @@ void MoxBufferManager::dropSegment(SegmentId segment) {
 void MoxBufferManager::commit() {
     MOX_TRACE_ENTRY();
     MoxScopedExclusiveLatch poolLatch(*latch);
+    adoptCallingProcess();
     newSegments.clear();
     finishDrops(poolLatch);
 }
@@ -473,6 +504,7 @@ void MoxBufferManager::commit() {
 void MoxBufferManager::rollback() {
     MOX_TRACE_ENTRY();
     MoxScopedExclusiveLatch poolLatch(*latch);
+    adoptCallingProcess();
     // A segment created in the transaction goes with its frames, so that no
     // frame of a file that no longer exists waits to be written. Its content
     // is worthless: failures of close and drop are ignored.

@@ -1,6 +1,8 @@
 #ifndef MOX_BUFFER_MANAGER_H
 #define MOX_BUFFER_MANAGER_H
 
+#include <sys/types.h>
+
 #include <set>
 
 #include "MoxBufferManagerProfiling.h"
@@ -26,7 +28,9 @@ class MoxScopedExclusiveLatch;
 // MoxException unless said otherwise.
 //
 // Callers open (or create) a segment before they fix its pages, and release
-// every fix they take. Frames handed out stay valid while fixed.
+// every fix they take. Frames handed out stay valid while fixed. A forked
+// child may use the instance it inherits: its transaction starts without the
+// parent's created and dropped segments.
 class MoxBufferManager {
   public:
     // Reads counted over all processes, at the front of the pool after its latch.
@@ -38,7 +42,9 @@ class MoxBufferManager {
     static MoxBufferManager* getInstance();
     // Whether the process has a manager, so that stopping deletes only one that exists.
     static bool hasInstance() { return instance != nullptr; }
-    // Writes the dirty unfixed pages back (flushAll), detaches, forgets the instance.
+    // Writes the dirty unfixed pages back (flushAll), detaches, forgets the
+    // instance. A failure is only recorded in the error object: callers that
+    // must know (the system stop) call flushAll first.
     ~MoxBufferManager();
     MoxBufferManager(const MoxBufferManager&) = delete;
     MoxBufferManager& operator=(const MoxBufferManager&) = delete;
@@ -68,8 +74,11 @@ class MoxBufferManager {
     void markPageAsModified(MoxPage& page);
     // Writes one dirty unfixed frame; the caller proves its exclusive hold of the pool latch.
     void flushSinglePage(Uint16 pageIndex, const MoxScopedExclusiveLatch& poolLatch);
-    // Writes every dirty unfixed frame, closes this process's segments and
-    // drops the segments whose drop is pending.
+    // Writes every dirty unfixed frame and closes this process's segments.
+    // Every frame is tried; one that cannot be written stays dirty, and the
+    // first failure is thrown once all have been tried. Pending drops stay
+    // pending: only commit finishes them, so a process that ends without
+    // committing leaves the segment in place, pages written.
     void flushAll();
 
     // Creates the segment's file; rollback drops it again.
@@ -116,8 +125,11 @@ class MoxBufferManager {
     Uint16 chooseFrame(const MoxScopedExclusiveLatch& poolLatch);
     // Reads the page into the chosen frame and links the frame in.
     void loadPage(Uint16 pageIndex, SegmentId segmentId, PageId pageId);
+    // A forked child forgets the segments its parent's transaction created
+    // or dropped: they are not its own to drop or to keep.
+    void adoptCallingProcess();
     // Throws MOX_BM_SEGMENT_DROPPED while the segment's drop is pending.
-    void checkNotDropped(SegmentId segmentId, PageId pageId) const;
+    void checkNotDropped(SegmentId segmentId, PageId pageId);
     void createPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxLsn lsn, bool absentFromFile,
                     MoxPage*& page);
     // Opens the page's segment in this process and writes the frame.
@@ -146,6 +158,7 @@ class MoxBufferManager {
     std::set<SegmentId> newSegments;
     Uint32 logicalReads;
     Uint32 physicalReads;
+    pid_t ownerProcess;  // the process whose transaction newSegments and dropPending describe
 };
 
 static_assert(sizeof(MoxBufferManager::Header) == 8);

@@ -4,6 +4,7 @@
 #include "../file/MoxFileManager.h"
 #include "../lock/MoxLockManager.h"
 #include "../log/MoxLogManager.h"
+#include "../support/MoxFirstFailure.h"
 #include "../support/MoxTrace.h"
 
 static const MoxComponent componentId = Support;
@@ -45,6 +46,14 @@ void MoxSystem::stopAllManagers() {
     // The catalog, record and index managers come first once they exist.
     deleteManager<MoxLockManager>();
     deleteManager<MoxLogManager>();
+    // The pool's dirty pages are written here rather than only in the
+    // destructor, which cannot report: a page that does not reach its file
+    // fails the stop. The managers go regardless.
+    MoxFirstFailure failure;
+    if (MoxBufferManager::hasInstance()) {
+        failure.attempt([] { MoxBufferManager::getInstance()->flushAll(); });
+    }
     deleteManager<MoxBufferManager>();
     deleteManager<MoxFileManager>();
+    failure.rethrow();
 }

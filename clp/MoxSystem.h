@@ -13,7 +13,9 @@ class MoxSystem {
     // held or a page is fixed. Stopping a stopped system succeeds.
     static void stop(bool force);
 
-    // Deletes this process's manager singletons that exist.
+    // Deletes this process's manager singletons that exist, after writing
+    // the dirty pages of the pool; a page that could not be written is
+    // thrown once every manager is gone.
     static void stopAllManagers();
 };
 

@@ -1,11 +1,13 @@
 #include "MoxFileManager.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "../support/MoxDatabasePath.h"
 #include "../support/MoxError.h"
 #include "../support/MoxTrace.h"
 
@@ -133,6 +135,8 @@ MoxErrorCode MoxFileManager::read(SegmentId segment, PageId page, unsigned char*
     if (rc != MOX_SUCCESS) {
         return rc;
     }
+    // A trailing partial page, left by a write that a crash cut short, is no
+    // page: the whole pages before it stay readable.
     Uint64 pages = size / MOX_PAGE_SIZE;
     if (page >= pages) {
         std::string pagesText = std::to_string(pages);
@@ -154,6 +158,12 @@ MoxErrorCode MoxFileManager::write(SegmentId segment, PageId page, const unsigne
     std::fstream* file = nullptr;
     Uint64 size = 0;
     MoxErrorCode rc = prepareAccess(segment, page, buffer, MOX_FM_FILE_WRITE_FAIL, file, size);
+    if (rc == MOX_SUCCESS && size % MOX_PAGE_SIZE != 0) {
+        std::string sizeText = std::to_string(size);
+        MOX_SET_ERROR_TOKEN3(MOX_FM_FILE_INVALID_SIZE, static_cast<Uint32>(segment), sizeText.c_str(),
+                             static_cast<Uint32>(MOX_PAGE_SIZE));
+        rc = MOX_FM_FILE_INVALID_SIZE;
+    }
     if (rc != MOX_SUCCESS) {
         return rc;
     }
@@ -170,10 +180,40 @@ MoxErrorCode MoxFileManager::write(SegmentId segment, PageId page, const unsigne
         file->flush();
     }
     if (!*file) {
+        if ((static_cast<Uint64>(page) + 1) * MOX_PAGE_SIZE > size) {
+            restoreSize(*file, segment, size);
+        }
         MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_WRITE_FAIL, static_cast<Uint32>(segment));
         return MOX_FM_FILE_WRITE_FAIL;
     }
     return MOX_SUCCESS;
+}
+
+MoxErrorCode MoxFileManager::getSize(SegmentId segment, Uint64& bytes) {
+    MOX_TRACE_ENTRY();
+    auto entry = findFileInList(segment);
+    if (entry == openFiles.end()) {
+        MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_NOT_OPEN, static_cast<Uint32>(segment));
+        return MOX_FM_FILE_NOT_OPEN;
+    }
+    return getFileSize(*entry->handle, segment, MOX_FM_FILE_READ_FAIL, bytes);
+}
+
+void MoxFileManager::restoreSize(std::fstream& file, SegmentId segment, Uint64 size) {
+    MOX_TRACE_ENTRY();
+    // Closing drops what the stream still holds of the failed write (after
+    // one more try to write it); the truncation then takes every byte past
+    // the old end away again. The failure itself is reported by the caller.
+    file.close();
+    const char* name = getFileName(segment);
+    if (name == nullptr) {
+        return;
+    }
+    if (truncate(name, static_cast<off_t>(size)) != 0) {
+        MOX_TRACE_NUMBER(20, "truncate errno", static_cast<Sint32>(errno));
+    }
+    file.clear();
+    file.open(name, std::ios::in | std::ios::out | std::ios::binary);
 }
 
 bool MoxFileManager::exists(const char* name) const {
@@ -199,11 +239,7 @@ const char* MoxFileManager::getFileName(SegmentId segment) {
         return nullptr;
     }
     if (segmentOffset == 0) {
-        // An empty path counts as unset: it would put the files into "/".
-        const char* directory = getenv("MOX_DATABASE_PATH");
-        if (directory == nullptr || directory[0] == '\0') {
-            directory = MOX_DEFAULT_DATABASE_PATH;
-        }
+        const char* directory = MoxGetDatabasePath();
         memset(fileName, 0, sizeof(fileName));
         size_t length = strlen(directory);
         if (length > maxDirectoryLength) {
@@ -256,11 +292,5 @@ MoxErrorCode MoxFileManager::getFileSize(std::fstream& file, SegmentId segment, 
         return failure;
     }
     size = static_cast<Uint64>(end);
-    if (size % MOX_PAGE_SIZE != 0) {
-        std::string sizeText = std::to_string(size);
-        MOX_SET_ERROR_TOKEN3(MOX_FM_FILE_INVALID_SIZE, static_cast<Uint32>(segment), sizeText.c_str(),
-                             static_cast<Uint32>(MOX_PAGE_SIZE));
-        return MOX_FM_FILE_INVALID_SIZE;
-    }
     return MOX_SUCCESS;
 }

@@ -34,12 +34,17 @@ class MoxFileManager {
     MoxErrorCode open(SegmentId segment);
     // Closes the file; a segment that is not open is left alone.
     MoxErrorCode close(SegmentId segment);
-    // Reads page `page` into buffer (4096 bytes).
+    // Reads page `page` into buffer (4096 bytes). A partial page at the end
+    // of the file does not exist.
     MoxErrorCode read(SegmentId segment, PageId page, unsigned char* buffer);
     // Writes buffer (4096 bytes) as page `page`, first filling the file up to
     // it with zero pages. The page is handed to the file before returning, so
-    // other processes read it at once.
+    // other processes read it at once. A file that is no whole number of
+    // pages is refused (MOX_FM_FILE_INVALID_SIZE); a failed write that
+    // extended the file leaves it at its size before the write.
     MoxErrorCode write(SegmentId segment, PageId page, const unsigned char* buffer);
+    // The size in bytes of an open segment's file, partial page included.
+    MoxErrorCode getSize(SegmentId segment, Uint64& bytes);
 
   private:
     // Tests read the built file names.
@@ -69,9 +74,11 @@ class MoxFileManager {
     // and its size; failure names a failing size look-up.
     MoxErrorCode prepareAccess(SegmentId segment, PageId page, const void* buffer, MoxErrorCode failure,
                                std::fstream*& file, Uint64& size);
-    // The file's size in bytes, which must be a whole number of pages; sets
-    // `failure` or MOX_FM_FILE_INVALID_SIZE otherwise.
+    // The file's size in bytes; sets `failure` when it cannot be found.
     MoxErrorCode getFileSize(std::fstream& file, SegmentId segment, MoxErrorCode failure, Uint64& size);
+    // Gives the file its size from before a failed extension back and opens
+    // it again, so that no partial page is left at its end.
+    void restoreSize(std::fstream& file, SegmentId segment, Uint64 size);
 
     static MoxFileManager* instance;
 

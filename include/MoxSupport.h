@@ -8,6 +8,7 @@
 #include "Mox.h"
 #include "MoxComponents.h"
 #include "MoxErrorCodes.h"
+#include "../support/MoxDatabasePath.h"
 #include "../support/MoxError.h"
 #include "../support/MoxException.h"
 #include "../support/MoxLatch.h"

@@ -187,6 +187,8 @@ MoxLockList::ObjectEntries MoxLockList::describe(const MoxTransactionId& transac
             entries.sharedCount += 1;
             entries.otherSharedCount += own ? 0 : 1;
         }
+        entries.otherIntentionExclusive =
+            entries.otherIntentionExclusive || (!own && entry.lockType == IntentionalExclusiveLock);
         return true;
     });
     return entries;

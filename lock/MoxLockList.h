@@ -45,8 +45,9 @@ class MoxLockList : public MoxLockTypes {
         Uint32 otherExclusive = MOX_LOCK_LIST_END;   // newest ExclusiveLock of another transaction
         bool own[4] = {false, false, false, false};  // the transaction holds an entry of the LockType
         bool ownAny = false;
-        Uint32 sharedCount = 0;       // SharedLock entries of all transactions
-        Uint32 otherSharedCount = 0;  // SharedLock entries of other transactions
+        Uint32 sharedCount = 0;                // SharedLock entries of all transactions
+        Uint32 otherSharedCount = 0;           // SharedLock entries of other transactions
+        bool otherIntentionExclusive = false;  // another transaction holds an IntentionalExclusiveLock
     };
     ObjectEntries describe(const MoxTransactionId& transaction, const MoxLockObject& object) const;
 

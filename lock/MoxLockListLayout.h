@@ -79,7 +79,8 @@ static_assert(offsetof(MoxLockListLayout, lockEntry) == 424);
 static_assert(offsetof(MoxLockListLayout, waitingEntry) == 2046020);
 static_assert(alignof(MoxLockListLayout) == 1);
 static_assert(sizeof(MoxLockListLayout) == 2048040);
-static_assert(sizeof(MoxLockListLayout) == MOX_LOCK_LIST_SET_SIZE);
+// The memory manager's owner record follows the layout.
+static_assert(sizeof(MoxLockListLayout) + MOX_MEMORY_OWNER_LENGTH == MOX_LOCK_LIST_SET_SIZE);
 
 // The kinds of lock and of database lock; the lock manager and its users
 // name them through MoxLockManager.

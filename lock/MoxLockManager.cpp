@@ -328,7 +328,11 @@ bool MoxLockManager::attemptIntention(LockType intention, const MoxLockObject& o
 
 bool MoxLockManager::isCovered(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction) const {
     MoxLockList::ObjectEntries entries = list.describe(transaction, object);
-    return entries.own[ExclusiveLock] || (type == SharedLock && entries.own[SharedLock]);
+    // A shared lock is granted beside another transaction's intention
+    // exclusive lock, whose holder may be changing rows or pages below it:
+    // then a request below must meet their locks, not pass as covered.
+    return entries.own[ExclusiveLock] ||
+           (type == SharedLock && entries.own[SharedLock] && !entries.otherIntentionExclusive);
 }
 
 bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,

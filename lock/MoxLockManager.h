@@ -126,6 +126,10 @@ class MoxLockManager : public MoxLockTypes {
     bool attemptIntention(LockType intention, const MoxLockObject& object, const MoxTransactionId& transaction);
     bool attemptRequest(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
                         bool forceRequest, RequestWaiting& waiting);
+    // Whether the transaction's lock on object (a segment or page) makes a
+    // request below it needless: an exclusive lock always, a shared lock for
+    // a shared request while no other transaction holds an intention
+    // exclusive lock on object.
     bool isCovered(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction) const;
 
     Uint32 insertEntry(const MoxTransactionId& transaction, LockType type, const MoxLockObject& object);

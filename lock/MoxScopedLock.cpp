@@ -1,7 +1,5 @@
 #include "MoxScopedLock.h"
 
-#include <exception>
-
 #include "../support/MoxError.h"
 #include "../support/MoxException.h"
 #include "../support/MoxTrace.h"
@@ -9,51 +7,32 @@
 static const MoxComponent componentId = LockManager;
 
 MoxScopedLock::MoxScopedLock(SegmentId segment, MoxLockManager::LockType type, bool forceRequest, bool tryLock)
-    : segmentId(segment),
-      pageId(0),
-      slotId(0),
-      lockScope(Segment),
-      lockGranted(false),
-      uncaughtAtConstruction(std::uncaught_exceptions()) {
+    : segmentId(segment), pageId(0), slotId(0), lockScope(Segment), lockGranted(false) {
     MOX_TRACE_ENTRY();
     acquire(type, forceRequest, tryLock);
 }
 
 MoxScopedLock::MoxScopedLock(SegmentId segment, PageId page, MoxLockManager::LockType type, bool forceRequest,
                              bool tryLock)
-    : segmentId(segment),
-      pageId(page),
-      slotId(0),
-      lockScope(Page),
-      lockGranted(false),
-      uncaughtAtConstruction(std::uncaught_exceptions()) {
+    : segmentId(segment), pageId(page), slotId(0), lockScope(Page), lockGranted(false) {
     MOX_TRACE_ENTRY();
     acquire(type, forceRequest, tryLock);
 }
 
 MoxScopedLock::MoxScopedLock(SegmentId segment, PageId page, SlotId slot, MoxLockManager::LockType type,
                              bool forceRequest, bool tryLock)
-    : segmentId(segment),
-      pageId(page),
-      slotId(slot),
-      lockScope(Slot),
-      lockGranted(false),
-      uncaughtAtConstruction(std::uncaught_exceptions()) {
+    : segmentId(segment), pageId(page), slotId(slot), lockScope(Slot), lockGranted(false) {
     MOX_TRACE_ENTRY();
     acquire(type, forceRequest, tryLock);
 }
 
-MoxScopedLock::~MoxScopedLock() noexcept(false) {
+MoxScopedLock::~MoxScopedLock() {
     MOX_TRACE_ENTRY();
-    if (!lockGranted) {
-        return;
-    }
+    // A destructor that threw would end the process wherever the scoped lock
+    // lives in a holder that cannot let exceptions through.
     try {
         release();
     } catch (const MoxException& exception) {
-        if (std::uncaught_exceptions() <= uncaughtAtConstruction) {
-            throw;
-        }
         exception.SET_ERROR();
         MOX_TRACE_ERROR();
     }
@@ -100,6 +79,11 @@ void MoxScopedLock::upgradeLock() {
 
 void MoxScopedLock::release() {
     MOX_TRACE_ENTRY();
+    if (!lockGranted) {
+        return;
+    }
+    // Tried once: a failed release is not repeated by the destructor.
+    lockGranted = false;
     MoxLockManager* manager = MoxLockManager::getInstance();
     switch (lockScope) {
         case Segment:

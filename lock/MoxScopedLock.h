@@ -17,9 +17,9 @@ class MoxScopedLock {
                   bool tryLock = false);
     MoxScopedLock(SegmentId segment, PageId page, SlotId slot, MoxLockManager::LockType type, bool forceRequest = false,
                   bool tryLock = false);
-    // A failed release is thrown, except while another exception leaves the
-    // scope: then it is recorded in the error object.
-    ~MoxScopedLock() noexcept(false);
+    // Releases the lock if it is still held; a failure (the lock went with
+    // releaseAll, for instance) is recorded in the error object, never thrown.
+    ~MoxScopedLock();
     MoxScopedLock(const MoxScopedLock&) = delete;
     MoxScopedLock& operator=(const MoxScopedLock&) = delete;
 
@@ -29,18 +29,19 @@ class MoxScopedLock {
     // destructor then releases the exclusive one. Nothing when not granted.
     void upgradeLock();
 
+    // Releases the lock now and throws a failed release, for callers that
+    // must know; either way the destructor releases nothing more. Nothing
+    // when not granted.
+    void release();
+
   private:
     void acquire(MoxLockManager::LockType type, bool forceRequest, bool tryLock);
-    void release();
 
     const SegmentId segmentId;
     const PageId pageId;
     const SlotId slotId;
     const LockScope lockScope;
-    bool lockGranted;
-    // Exceptions in flight at construction; more in the destructor means
-    // one is leaving the scope.
-    const int uncaughtAtConstruction;
+    bool lockGranted;  // and not released yet
 };
 
 #endif

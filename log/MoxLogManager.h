@@ -10,6 +10,7 @@
 #include "MoxLsn.h"
 #include "../include/Mox.h"
 #include "../support/MoxLatch.h"
+#include "../support/MoxMemoryManager.h"
 #include "../transaction/MoxTransactionId.h"
 
 class MoxRecovery;
@@ -31,7 +32,9 @@ class MoxLogManager {
     struct MOX_PACKED LogFileHandling {
         MoxLatch latch;     // 0-3: serialises every append
         Uint16 filenumber;  // 4-5: log file to append to next; 1 after start
-        char unused[4090];  // 6-4095
+        char unused[3066];  // 6-3071
+        // 3072-4095: the memory manager's owner record of the set
+        char ownerRecord[MOX_MEMORY_OWNER_LENGTH];
     };
 
     // Throws the connect's MOX_MM_SHM_NOT_EXISTS when the system is not started.
@@ -96,6 +99,8 @@ class MoxLogManager {
 
 static_assert(offsetof(MoxLogManager::LogFileHandling, latch) == 0);
 static_assert(offsetof(MoxLogManager::LogFileHandling, filenumber) == 4);
+static_assert(offsetof(MoxLogManager::LogFileHandling, ownerRecord) ==
+              MOX_LOG_FILE_HANDLING_SIZE - MOX_MEMORY_OWNER_LENGTH);
 static_assert(sizeof(MoxLogManager::LogFileHandling) == MOX_LOG_FILE_HANDLING_SIZE);
 static_assert(alignof(MoxLogManager::LogFileHandling) == 1);
 

@@ -66,6 +66,21 @@ MoxException::MoxException(MoxErrorCode errorCode, std::string call, std::string
       function(std::move(function)),
       backtrace(get_trace()) {}
 
+MoxException::MoxException(MoxErrorCode errorCode, std::string call, std::string file, unsigned line,
+                           std::string function, std::string errorToken1, std::string errorToken2,
+                           std::string errorToken3, std::string errorToken4)
+    : original(nullptr),
+      errorCode(errorCode),
+      call(std::move(call)),
+      file(std::move(file)),
+      line(line),
+      function(std::move(function)),
+      errorToken1(std::move(errorToken1)),
+      errorToken2(std::move(errorToken2)),
+      errorToken3(std::move(errorToken3)),
+      errorToken4(std::move(errorToken4)),
+      backtrace(get_trace()) {}
+
 MoxException::MoxException(const MoxException& original, MoxErrorCode errorCode, std::string call, std::string file,
                            unsigned line, std::string function)
     : original(&original),
@@ -99,6 +114,17 @@ MoxErrorCode MoxException::raise(MoxErrorCode rc, std::string call, std::string 
     // The exception carries the failure from here on.
     MoxError::getErrorObject()->setError(Support, MOX_SUCCESS);
     throw MoxException(rc, std::move(call), std::move(file), line, std::move(function));
+}
+
+MoxErrorCode MoxException::raise(MoxErrorCode rc, std::string call, std::string file, unsigned line,
+                                 std::string function, std::string errorToken1, std::string errorToken2,
+                                 std::string errorToken3, std::string errorToken4) {
+    if (rc == MOX_SUCCESS) {
+        return MOX_SUCCESS;
+    }
+    MoxError::getErrorObject()->setError(Support, MOX_SUCCESS);
+    throw MoxException(rc, std::move(call), std::move(file), line, std::move(function), std::move(errorToken1),
+                       std::move(errorToken2), std::move(errorToken3), std::move(errorToken4));
 }
 
 void MoxException::print(std::ostream& os) const {

@@ -27,6 +27,9 @@ class MoxException : public std::exception {
     MoxException(MoxErrorCode errorCode, std::string file, unsigned line, std::string function, std::string errorToken1,
                  std::string errorToken2, std::string errorToken3, std::string errorToken4);
     MoxException(MoxErrorCode errorCode, std::string call, std::string file, unsigned line, std::string function);
+    // A failed call whose message needs tokens that its code alone does not carry.
+    MoxException(MoxErrorCode errorCode, std::string call, std::string file, unsigned line, std::string function,
+                 std::string errorToken1, std::string errorToken2, std::string errorToken3, std::string errorToken4);
     // Raised while `original` is being handled; the pointer is valid only as
     // long as that handler runs.
     MoxException(const MoxException& original, MoxErrorCode errorCode, std::string call, std::string file,
@@ -43,6 +46,10 @@ class MoxException : public std::exception {
 
     // Throws a MoxException for every code but MOX_SUCCESS, warnings included.
     static MoxErrorCode raise(MoxErrorCode rc, std::string call, std::string file, unsigned line, std::string function);
+    // The same with tokens for a message that the code alone cannot fill.
+    static MoxErrorCode raise(MoxErrorCode rc, std::string call, std::string file, unsigned line, std::string function,
+                              std::string errorToken1, std::string errorToken2, std::string errorToken3 = std::string(),
+                              std::string errorToken4 = std::string());
 
     MoxErrorCode getErrorCode() const { return errorCode; }
     const MoxException* getOriginal() const { return original; }

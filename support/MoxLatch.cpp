@@ -1,12 +1,15 @@
 #include "MoxLatch.h"
 
+#include <signal.h>
 #include <sys/ipc.h>
 #include <sys/sem.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "MoxError.h"
+#include "MoxMemoryManager.h"
 #include "MoxTrace.h"
 
 static const MoxComponent componentId = Support;
@@ -33,6 +36,27 @@ int perform(int semaphoreId, sembuf (&operations)[count]) {
         }
     }
     return 0;
+}
+
+// Whether the process still runs. One that has ended but is not yet reaped
+// by its parent (a zombie) does not: it has dropped its latches.
+bool processRuns(pid_t process) {
+    if (kill(process, 0) != 0 && errno == ESRCH) {
+        return false;
+    }
+    char path[32];
+    snprintf(path, sizeof(path), "/proc/%d/stat", static_cast<int>(process));
+    FILE* stat = fopen(path, "r");
+    if (stat == nullptr) {
+        return true;
+    }
+    // "pid (command) state ...": the command may hold blanks and parentheses.
+    char line[512] = {};
+    size_t length = fread(line, 1, sizeof(line) - 1, stat);
+    fclose(stat);
+    const char* close = strrchr(line, ')');
+    char state = close != nullptr && close + 2 < line + length ? close[2] : 'R';
+    return state != 'Z' && state != 'X';
 }
 
 }  // namespace
@@ -96,10 +120,7 @@ MoxErrorCode MoxLatch::get(LatchMode latchMode) {
                           {MOX_LATCH_BLOCK_NEW_SHARED, 1, 0},
                           {MOX_LATCH_EXCLUSIVE, 0, IPC_NOWAIT}};
         int error = perform(semaphoreId, enter);
-        if (error != 0) {
-            MOX_LATCH_OPERATION_FAILED(error);
-        }
-        return MOX_SUCCESS;
+        return error == 0 ? MOX_SUCCESS : refuse(error);
     }
     if (latchMode != Exclusive) {
         MOX_SET_ERROR(MOX_PARAMETER_FAIL);
@@ -109,7 +130,7 @@ MoxErrorCode MoxLatch::get(LatchMode latchMode) {
     sembuf closeGate[] = {{MOX_LATCH_BLOCK_NEW_SHARED, -1, SEM_UNDO}, {MOX_LATCH_EXCLUSIVE, 0, IPC_NOWAIT}};
     int error = perform(semaphoreId, closeGate);
     if (error != 0) {
-        MOX_LATCH_OPERATION_FAILED(error);
+        return refuse(error);
     }
     sembuf drainShared[] = {{MOX_LATCH_SHARED_COUNTER, 0, 0}, {MOX_LATCH_EXCLUSIVE, 1, 0}};
     error = perform(semaphoreId, drainShared);
@@ -151,6 +172,32 @@ MoxErrorCode MoxLatch::release() {
         MOX_LATCH_OPERATION_FAILED(error);
     }
     return MOX_SUCCESS;
+}
+
+MoxErrorCode MoxLatch::refuse(int error) const {
+    MOX_TRACE_ENTRY();
+    // EAGAIN: the exclusive mark is set while the gate is open, which only a
+    // holder that died leaves behind.
+    Sint32 holder = error == EAGAIN ? getDeadExclusiveHolder() : 0;
+    if (holder != 0) {
+        MOX_SET_ERROR_TOKEN2(MOX_LATCH_HOLDER_DIED, getName(), holder);
+        return MOX_LATCH_HOLDER_DIED;
+    }
+    MOX_LATCH_OPERATION_FAILED(error);
+}
+
+Sint32 MoxLatch::getDeadExclusiveHolder() const {
+    MOX_TRACE_ENTRY();
+    // While the mark is set, the last process that changed it is the one
+    // that set it: every other operation on it fails as long as it is set.
+    int mark = semctl(semaphoreId, MOX_LATCH_EXCLUSIVE, GETVAL);
+    int holder = semctl(semaphoreId, MOX_LATCH_EXCLUSIVE, GETPID);
+    return mark > 0 && holder > 0 && !processRuns(holder) ? holder : 0;
+}
+
+const char* MoxLatch::getName() const {
+    const char* name = MoxMemoryManager::getMemoryManager()->getSetNameAt(this);
+    return name != nullptr ? name : "unknown";
 }
 
 MoxErrorCode MoxLatch::getValue(int semaphore, int& value) const {

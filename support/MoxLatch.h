@@ -20,7 +20,12 @@
 // exclusive requested while n drain (0,n,0), held exclusively (0,0,1).
 // Shared holds and the gate of an exclusive hold are given back when their
 // process ends; the exclusive mark is not, so a latch whose exclusive holder
-// died refuses every request until somebody releases or destroys it.
+// died refuses every request until somebody releases or destroys it. Such a
+// refusal is MOX_LATCH_HOLDER_DIED, naming the latch's memory set and the
+// dead process: what the holder was changing may be half-changed, so the
+// latch is never freed silently. No request waits for a dead holder: the
+// undo entries of its gate and its shared holds let the request on at once,
+// to meet the mark.
 //
 // Not re-entrant. Every operation returns MOX_SUCCESS or its failure code,
 // set in the error object; none throws.
@@ -45,7 +50,18 @@ class MOX_PACKED MoxLatch {
     // -1 while there is no set.
     int getSemaphoreId() const { return semaphoreId; }
 
+    // The process that holds the latch exclusively if it no longer runs,
+    // else 0.
+    Sint32 getDeadExclusiveHolder() const;
+    // The name of the memory set the latch is at the front of, as this
+    // process has it attached; "unknown" for a latch anywhere else.
+    const char* getName() const;
+
   private:
+    // The failure of a request whose operations returned error: a dead
+    // exclusive holder if there is one, else MOX_LATCH_SEM_OPERATION_FAIL.
+    MoxErrorCode refuse(int error) const;
+
     // Reads one semaphore's value into value.
     MoxErrorCode getValue(int semaphore, int& value) const;
 

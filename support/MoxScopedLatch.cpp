@@ -1,5 +1,7 @@
 #include "MoxScopedLatch.h"
 
+#include <string>
+
 #include "MoxException.h"
 #include "MoxTrace.h"
 
@@ -7,7 +9,14 @@ static const MoxComponent componentId = Support;
 
 MoxScopedLatch::MoxScopedLatch(MoxLatch& latch, MoxLatch::LatchMode latchMode) : mLatch(latch) {
     MOX_TRACE_ENTRY();
-    THROW_RC(mLatch.get(latchMode));
+    MoxErrorCode rc = mLatch.get(latchMode);
+    Sint32 holder = rc == MOX_LATCH_HOLDER_DIED ? mLatch.getDeadExclusiveHolder() : 0;
+    if (holder != 0) {
+        // Which latch, and whose death: the code alone would not say.
+        MoxException::raise(rc, "mLatch.get(latchMode)", __FILE__, __LINE__, __FUNCTION__, mLatch.getName(),
+                            std::to_string(holder));
+    }
+    MoxException::raise(rc, "mLatch.get(latchMode)", __FILE__, __LINE__, __FUNCTION__);
 }
 
 MoxScopedLatch::~MoxScopedLatch() {

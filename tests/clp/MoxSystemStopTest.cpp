@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/ipc.h>
 #include <sys/sem.h>
+#include <sys/stat.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <sstream>
 
 #include "ChildProcess.h"
@@ -108,6 +113,9 @@ TEST_F(MoxSystemStop, RefusesWhileAPageIsFixed) {
     expectRefusedAsInUse(moxstop());
 
     buffer->releasePage(page);
+    // The manager writes its page and goes first: the stop removes the pool
+    // with all it holds.
+    MoxSystem::stopAllManagers();
     EXPECT_EQ(moxstop().exitCode, 0) << "released, the pool is no longer in use";
 }
 
@@ -177,5 +185,75 @@ TEST_F(MoxSystemStop, RemovesASetWhoseLatchIsGoneAlready) {
     CommandResult result = moxstop();
     EXPECT_EQ(result.standardOutput, successOutput) << result.standardError;
     EXPECT_EQ(result.exitCode, 0);
+    for (MoxMemoryManager::MemorySet set : allSets) EXPECT_FALSE(setExists(set)) << set;
+}
+
+namespace {
+
+// Whether body is refused because the set belongs to the owner directory,
+// not to the directory of the user.
+::testing::AssertionResult refusedAsForeign(const std::function<void()>& body, const std::string& owner,
+                                            const std::string& user) {
+    std::optional<MoxException> failure = caught(body);
+    if (!failure) return ::testing::AssertionFailure() << "nothing thrown";
+    if (failure->getErrorCode() != MOX_MM_SHM_OTHER_DATABASE)
+        return ::testing::AssertionFailure() << "code " << failure->getErrorCode() << " thrown";
+    if (failure->getErrorToken(3) != owner || failure->getErrorToken(4) != user)
+        return ::testing::AssertionFailure()
+               << "names " << failure->getErrorToken(3) << " and " << failure->getErrorToken(4);
+    return ::testing::AssertionSuccess();
+}
+
+// Two directories whose keys collide, as keys made from the low bits of an
+// inode can: the hook forces them onto keys that no other database of this
+// machine uses, and takes them back, with the first database's sets, however
+// the test ends.
+class CollidingKeys {
+  public:
+    CollidingKeys(const std::string& first) : first(first) {
+        MoxMemoryManager::TEST_forceKeys(ftok(first.c_str(), 0x5a));
+    }
+    ~CollidingKeys() {
+        setenv("MOX_DATABASE_PATH", first.c_str(), 1);
+        std::optional<MoxException> failure = caught([] { MoxSystem::stop(true); });
+        EXPECT_FALSE(failure) << "the first database's sets stay behind";
+        MoxMemoryManager::TEST_forceKeys(IPC_PRIVATE);
+    }
+
+  private:
+    std::string first;
+};
+
+}  // namespace
+
+TEST_F(MoxSystemStop, ADirectoryWhoseKeysBelongToAnotherNeitherUsesNorRemovesItsSets) {
+    const std::string first = std::filesystem::canonical(directory());
+    const std::string second = first + "/second";
+    ASSERT_EQ(mkdir(second.c_str(), 0700), 0);
+    CollidingKeys keys(first);
+    startSystem();
+    std::vector<int> latches;
+    for (MoxMemoryManager::MemorySet set : allSets) latches.push_back(latchIdOf(set));
+
+    ASSERT_EQ(setenv("MOX_DATABASE_PATH", second.c_str(), 1), 0);
+    MoxMemoryManager* memoryManager = MoxMemoryManager::getMemoryManager();
+    for (MoxMemoryManager::MemorySet set : allSets) {
+        SCOPED_TRACE(set);
+        EXPECT_TRUE(refusedAsForeign([&] { MoxScopedMemorySet connection(set); }, first, second));
+        EXPECT_TRUE(refusedAsForeign([&] { memoryManager->createMemorySet(set); }, first, second));
+        EXPECT_TRUE(refusedAsForeign([&] { memoryManager->destroyMemorySet(set); }, first, second));
+    }
+    EXPECT_TRUE(refusedAsForeign([] { MoxLockManager::initializeLockList(); }, first, second));
+    EXPECT_TRUE(refusedAsForeign([] { MoxBufferManager::getInstance(); }, first, second));
+    EXPECT_TRUE(refusedAsForeign([] { MoxSystem::stop(false); }, first, second));
+    EXPECT_TRUE(refusedAsForeign([] { MoxSystem::stop(true); }, first, second));
+
+    // The first database has all it had and stops as usual.
+    ASSERT_EQ(setenv("MOX_DATABASE_PATH", first.c_str(), 1), 0);
+    for (size_t i = 0; i < latches.size(); ++i) {
+        EXPECT_EQ(latchIdOf(allSets[i]), latches[i]);
+        EXPECT_TRUE(semaphoreSetExists(latches[i]));
+    }
+    MoxSystem::stop(false);
     for (MoxMemoryManager::MemorySet set : allSets) EXPECT_FALSE(setExists(set)) << set;
 }

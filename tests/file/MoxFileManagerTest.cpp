@@ -178,17 +178,21 @@ TEST_F(MoxFileManagerTest, WriteExtendsWithZeroPagesAndReadsBack) {
     EXPECT_EQ(std::filesystem::file_size(path(9)), 4U * MOX_PAGE_SIZE);
 }
 
-TEST_F(MoxFileManagerTest, DamagedSizeFailsEveryReadAndWrite) {
-    writeFile(4, std::string(MOX_PAGE_SIZE + 1, 'x'));
+// A trailing partial page (a write cut short by a crash) is no page: the
+// whole pages before it stay readable, while a write refuses the file.
+TEST_F(MoxFileManagerTest, TrailingPartialPageIsAbsentForReadsAndRefusedForWrites) {
+    writeFile(4, std::string(MOX_PAGE_SIZE, 'a') + "x");
     ASSERT_EQ(fileManager->open(4), MOX_SUCCESS);
     unsigned char page[MOX_PAGE_SIZE] = {};
-    EXPECT_EQ(fileManager->read(4, 0, page), MOX_FM_FILE_INVALID_SIZE);
-    EXPECT_NE(errorMessage().find("segment 4 has an invalid size of 4097 bytes"), std::string::npos) << errorMessage();
-    EXPECT_EQ(fileManager->read(4, 1, page), MOX_FM_FILE_INVALID_SIZE);
+    ASSERT_EQ(fileManager->read(4, 0, page), MOX_SUCCESS);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(page), MOX_PAGE_SIZE), std::string(MOX_PAGE_SIZE, 'a'));
+    EXPECT_EQ(fileManager->read(4, 1, page), MOX_FM_PAGE_NOT_EXISTS);
+    EXPECT_EQ(errorMessage(), "Page number 1 does not exist in segment 4.  The file contains only 1 pages.");
     EXPECT_EQ(fileManager->write(4, 0, page), MOX_FM_FILE_INVALID_SIZE);
+    EXPECT_NE(errorMessage().find("segment 4 has an invalid size of 4097 bytes"), std::string::npos) << errorMessage();
     EXPECT_EQ(fileManager->write(4, 5, page), MOX_FM_FILE_INVALID_SIZE);
     ASSERT_EQ(fileManager->close(4), MOX_SUCCESS);
-    EXPECT_EQ(fileContent(4), std::string(MOX_PAGE_SIZE + 1, 'x'));
+    EXPECT_EQ(fileContent(4), std::string(MOX_PAGE_SIZE, 'a') + "x");
 }
 
 TEST_F(MoxFileManagerTest, OpenCloseAndDropKeepTheOpenSetRight) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "LockTestDatabase.h"
 #include "TestHelpers.h"
 #include "common/ChildProcess.h"
@@ -54,13 +56,16 @@ TEST_F(MoxScopedLockTest, ConflictingTryIsNotGrantedAndReleasesNothing) {
     EXPECT_EQ(holder.wait(), 0);
 }
 
-TEST_F(MoxScopedLockTest, FailedReleaseThrowsOnlyWhenNoOtherExceptionIsInFlight) {
-    EXPECT_TRUE(throwsError(
-        [&] {
-            MoxScopedLock slot(3, 4, 5, LM::SharedLock);
-            manager->releaseAll();
-        },
-        MOX_LM_NO_SUCH_ENTRY, {"3", "4", "5"}));
+// A scope that outlives its lock (releaseAll at the end of the transaction)
+// must not end the process when it is left, wherever the scoped lock lives.
+TEST_F(MoxScopedLockTest, LeavingAScopeWhoseLockIsGoneRecordsTheFailure) {
+    ChildProcess child([] {
+        auto held = std::make_unique<MoxScopedLock>(3, 4, 5, LM::SharedLock);
+        MoxLockManager::getInstance()->releaseAll();
+        held.reset();
+        return MoxGetErrorCode() == MOX_LM_NO_SUCH_ENTRY ? 0 : 2;
+    });
+    EXPECT_EQ(child.wait(), 0);
 
     EXPECT_TRUE(throwsError(
         [&] {
@@ -70,6 +75,20 @@ TEST_F(MoxScopedLockTest, FailedReleaseThrowsOnlyWhenNoOtherExceptionIsInFlight)
         },
         MOX_LM_DEADLOCK));
     EXPECT_EQ(MoxGetErrorCode(), MOX_LM_NO_SUCH_ENTRY) << "the failed release is recorded";
+
+    // A caller that must know releases explicitly; the scope then ends quietly.
+    MoxError::getErrorObject()->setError(LockManager, MOX_SUCCESS);
+    {
+        MoxScopedLock slot(3, 4, 5, LM::SharedLock);
+        manager->releaseAll();
+        EXPECT_TRUE(throwsError([&] { slot.release(); }, MOX_LM_NO_SUCH_ENTRY, {"3", "4", "5"}));
+        EXPECT_FALSE(slot.isLockGranted());
+        MoxScopedLock page(3, 6, LM::ExclusiveLock);
+        page.release();
+        EXPECT_EQ(entryCount(), 0u);
+        page.release();
+    }
+    EXPECT_EQ(MoxGetErrorCode(), MOX_SUCCESS);
 }
 
 }  // namespace

@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <functional>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,7 @@
 #include "TestHelpers.h"
 #include "common/ChildProcess.h"
 #include "common/TestDatabase.h"
+#include "support/MoxScopedMemorySet.h"
 
 namespace {
 
@@ -67,6 +71,23 @@ std::string lastMessage() {
 std::string operationFailure(int error) {
     return "An operation on the semaphore set failed.  System error: " + std::to_string(error) + " ('" +
            strerror(error) + "')";
+}
+
+// The body of a child that takes the latch, says so and holds it until it is
+// killed.
+std::function<int()> holdUntilKilled(MoxLatch& latch, MoxLatch::LatchMode mode, EventPipe& held) {
+    return [&latch, mode, &held] {
+        if (latch.get(mode) != MOX_SUCCESS) return 1;
+        held.notify();
+        pause();
+        return 0;
+    };
+}
+
+std::string holderDied(const std::string& set, pid_t holder) {
+    return "The latch of memory set '" + set + "' is held exclusively by process " + std::to_string(holder) +
+           ", which no longer exists.  What the latch protects may be half-changed: stop the system with force "
+           "(moxstop force) and recover the database.";
 }
 
 class MoxLatchTest : public TestDatabase {
@@ -123,12 +144,7 @@ TEST_F(MoxLatchTest, NewLatchIsFreeAndCountsSharedHoldersOfAllProcesses) {
         if (!go.waitFor(childPatience)) return 2;
         return latch.release() == MOX_SUCCESS ? 0 : 3;
     });
-    ChildProcess second([&] {
-        if (latch.get(MoxLatch::Shared) != MOX_SUCCESS) return 1;
-        held.notify();
-        pause();
-        return 0;
-    });
+    ChildProcess second(holdUntilKilled(latch, MoxLatch::Shared, held));
     ASSERT_TRUE(held.waitFor(childPatience));
     ASSERT_TRUE(held.waitFor(childPatience));
 
@@ -266,23 +282,17 @@ TEST_F(MoxLatchTest, DeadExclusiveHolderBlocksRequestsUntilReleased) {
     MoxLatch& latch = newLatch();
     const int id = latch.getSemaphoreId();
     EventPipe held;
-    ChildProcess holder([&] {
-        if (latch.get(MoxLatch::Exclusive) != MOX_SUCCESS) return 1;
-        held.notify();
-        pause();
-        return 0;
-    });
+    ChildProcess holder(holdUntilKilled(latch, MoxLatch::Exclusive, held));
     ASSERT_TRUE(held.waitFor(childPatience));
     holder.kill(SIGKILL);
     ASSERT_EQ(holder.wait(), 128 + SIGKILL);
     EXPECT_EQ(values(latch), deadExclusiveHolder);
 
-    EXPECT_EQ(latch.get(MoxLatch::Shared), MOX_LATCH_SEM_OPERATION_FAIL);
-    EXPECT_EQ(MoxGetErrorCode(), MOX_LATCH_SEM_OPERATION_FAIL);
-    EXPECT_EQ(lastMessage(), operationFailure(EAGAIN));
+    EXPECT_EQ(latch.get(MoxLatch::Shared), MOX_LATCH_HOLDER_DIED);
+    EXPECT_EQ(MoxGetErrorCode(), MOX_LATCH_HOLDER_DIED);
+    EXPECT_EQ(lastMessage(), holderDied("unknown", holder.pid())) << "a latch outside the memory sets";
     // The exclusive request fails in its first list: the gate stays open.
-    EXPECT_EQ(latch.get(MoxLatch::Exclusive), MOX_LATCH_SEM_OPERATION_FAIL);
-    EXPECT_EQ(lastMessage(), operationFailure(EAGAIN));
+    EXPECT_EQ(latch.get(MoxLatch::Exclusive), MOX_LATCH_HOLDER_DIED);
     EXPECT_EQ(values(latch), deadExclusiveHolder);
     bool exclusive = false;
     EXPECT_EQ(latch.isHeldExclusive(exclusive), MOX_SUCCESS);
@@ -297,6 +307,46 @@ TEST_F(MoxLatchTest, DeadExclusiveHolderBlocksRequestsUntilReleased) {
     });
     EXPECT_EQ(stopper.wait(), 0);
     EXPECT_FALSE(setExists(id));
+}
+
+// A process killed while it held the latch of a memory set exclusively may
+// have left the set half-changed: every later request names the set and the
+// dead process, also before the process is reaped, and the latch stays as
+// it is for the forced stop.
+TEST_F(MoxLatchTest, DeadExclusiveHolderIsNamedWithItsSet) {
+    MoxMemoryManager* memoryManager = MoxMemoryManager::getMemoryManager();
+    for (MoxMemoryManager::MemorySet set :
+         {MoxMemoryManager::BufferPool, MoxMemoryManager::LockList, MoxMemoryManager::LogFileHandling}) {
+        const std::string name = memoryManager->getSetProperties(set).name;
+        SCOPED_TRACE(name);
+        memoryManager->createMemorySet(set);
+        MoxScopedMemorySet connection(set);
+        MoxLatch& latch = *static_cast<MoxLatch*>(connection.getData());
+        ASSERT_EQ(latch.initialize(), MOX_SUCCESS);
+        EventPipe held;
+        ChildProcess holder(holdUntilKilled(latch, MoxLatch::Exclusive, held));
+        ASSERT_TRUE(held.waitFor(childPatience));
+        holder.kill(SIGKILL);
+        ASSERT_TRUE(waitUntil([&] { return latch.get(MoxLatch::Shared) == MOX_LATCH_HOLDER_DIED; }));
+        ASSERT_EQ(holder.wait(), 128 + SIGKILL);
+
+        for (MoxLatch::LatchMode mode : {MoxLatch::Shared, MoxLatch::Exclusive}) {
+            EXPECT_EQ(latch.get(mode), MOX_LATCH_HOLDER_DIED);
+            EXPECT_EQ(lastMessage(), holderDied(name, holder.pid()));
+            std::optional<MoxException> failure = caught([&] { MoxScopedLatch scoped(latch, mode); });
+            ASSERT_TRUE(failure);
+            EXPECT_EQ(failure->getErrorCode(), MOX_LATCH_HOLDER_DIED);
+            EXPECT_EQ(failure->getCall(), "mLatch.get(latchMode)");
+            std::ostringstream printed;
+            failure->print_message(printed);
+            EXPECT_NE(printed.str().find(holderDied(name, holder.pid()) + " SQLSTATE=LT003"), std::string::npos)
+                << printed.str();
+        }
+        EXPECT_EQ(values(latch), deadExclusiveHolder) << "left for the forced stop";
+        EXPECT_EQ(latch.destroy(true), MOX_SUCCESS);
+        connection.disconnect();
+        memoryManager->destroyMemorySet(set);
+    }
 }
 
 EventPipe* signalEvents = nullptr;
@@ -351,6 +401,9 @@ TEST_F(MoxLatchTest, ScopedLatchesHoldForTheirScopeAndThrowWhenRefused) {
         EXPECT_EQ(failure->getCall(), "mLatch.get(latchMode)");
     }
     EXPECT_TRUE(throwsError([&] { MoxScopedExclusiveLatch scoped(latch); }, MOX_LATCH_SEM_OPERATION_FAIL));
+    // The mark was set by this process, which lives: no dead holder to name.
+    EXPECT_EQ(latch.get(MoxLatch::Shared), MOX_LATCH_SEM_OPERATION_FAIL);
+    EXPECT_EQ(lastMessage(), operationFailure(EAGAIN));
     EXPECT_EQ(values(latch), deadExclusiveHolder);
 }
 

@@ -102,7 +102,11 @@ class MoxMemoryManagerTest : public TestDatabase {
 
 TEST_F(MoxMemoryManagerTest, NewSetsHaveSizeMarkersZeroedDataAndPermissions) {
     const char* names[] = {"Buffer Pool", "Lock List", "Log File Handling"};
-    const size_t sizes[] = {4096000, 2048040, 4096};
+    // The lock list's layout and the owner record behind it.
+    const size_t sizes[] = {4096000, 2048040 + 1024, 4096};
+    char* canonical = realpath(directory().c_str(), nullptr);
+    const std::string owner = canonical;
+    free(canonical);
     for (MemorySet set : allSets) {
         SCOPED_TRACE(names[set]);
         memoryManager->createMemorySet(set);
@@ -116,7 +120,11 @@ TEST_F(MoxMemoryManagerTest, NewSetsHaveSizeMarkersZeroedDataAndPermissions) {
         EXPECT_EQ(data, start + 17);
         EXPECT_EQ(memcmp(start, marker, 17), 0);
         EXPECT_EQ(memcmp(data + row.size, marker, 17), 0);
-        EXPECT_TRUE(std::all_of(data, data + row.size, [](char byte) { return byte == 0; }));
+        // Zero-filled but for the owner record in the last 1024 bytes.
+        char* record = data + row.size - 1024;
+        EXPECT_TRUE(std::all_of(data, record, [](char byte) { return byte == 0; }));
+        EXPECT_EQ(std::string(record), owner);
+        EXPECT_TRUE(std::all_of(record + owner.size(), data + row.size, [](char byte) { return byte == 0; }));
 
         shmid_ds status;
         ASSERT_EQ(shmctl(row.shmId, IPC_STAT, &status), 0);
@@ -205,6 +213,18 @@ TEST_F(MoxMemoryManagerTest, ProcessesOnOneCanonicalDirectoryShareTheSets) {
     }
 
     EXPECT_EQ(std::string(connect(MoxMemoryManager::LogFileHandling), paths.size()), "abcd");
+}
+
+// Set but empty means the working directory, as it does for segment files.
+TEST_F(MoxMemoryManagerTest, AnEmptyDatabasePathIsTheWorkingDirectory) {
+    useDatabase("");
+    memoryManager->createMemorySet(MoxMemoryManager::LogFileHandling);
+    connect(MoxMemoryManager::LogFileHandling)[0] = 'E';
+    memoryManager->disconnectFromMemorySet(MoxMemoryManager::LogFileHandling);
+
+    useDatabase(directory());  // also the working directory
+    EXPECT_EQ(connect(MoxMemoryManager::LogFileHandling)[0], 'E');
+    memoryManager->disconnectFromMemorySet(MoxMemoryManager::LogFileHandling);
 }
 
 TEST_F(MoxMemoryManagerTest, ProcessesOnDifferentDirectoriesDoNotMeet) {
