@@ -203,7 +203,16 @@ bool MoxRecordManager::tryLockFsiEntryForInsert(SegmentId segment, PageId fsiPag
     }
     // Exclusive at once, not shared first: two inserters that both held the
     // entry shared would each wait for the other's shared lock to upgrade.
-    newlyLocked = lockMgr->tryRequestSlot(segment, fsiPage, entry, LM::ExclusiveLock, true);
+    try {
+        newlyLocked = lockMgr->tryRequestSlot(segment, fsiPage, entry, LM::ExclusiveLock, true);
+    } catch (const MoxException& exception) {
+        // A refused try is briefly recorded as waiting, so two inserters
+        // trying each other's entries at once can see a deadlock; a try
+        // never waits, so it is only a refusal.
+        if (exception.getErrorCode() != MOX_LM_DEADLOCK) {
+            throw;
+        }
+    }
     return newlyLocked;
 }
 
