@@ -181,6 +181,8 @@ class MoxRecordManager : public MoxRecordLayout {
     // Creates a page that neither the pool nor the file holds and hands its
     // fix back; MOX_BM_PAGE_ALREADY_EXISTS_IN_BUFFER or _IN_FILE otherwise.
     std::unique_ptr<MoxScopedPage> createPageFixed(SegmentId segment, PageId pageId, MoxPage::PageType type);
+    // The inventory page, fixed; null if it does not exist.
+    std::unique_ptr<MoxScopedPage> fixFsiPageIfExists(SegmentId segment, PageId fsiPageId);
     // The inventory page, fixed; created first if it does not exist.
     std::unique_ptr<MoxScopedPage> fixFsiPage(SegmentId segment, PageId fsiPageId);
     // Creates and registers the next data page of the range of candidate

@@ -35,7 +35,7 @@ bool hasRoom(const MoxRecordLayout::FsiEntry& entry, Uint16 neededBlocks) {
 
 }  // namespace
 
-std::unique_ptr<MoxScopedPage> MoxRecordManager::fixFsiPage(SegmentId segment, PageId fsiPageId) {
+std::unique_ptr<MoxScopedPage> MoxRecordManager::fixFsiPageIfExists(SegmentId segment, PageId fsiPageId) {
     MOX_TRACE_ENTRY();
     try {
         return std::make_unique<MoxScopedPage>(segment, fsiPageId, MoxPage::FreeSpaceInventoryPage,
@@ -45,8 +45,15 @@ std::unique_ptr<MoxScopedPage> MoxRecordManager::fixFsiPage(SegmentId segment, P
             throw;
         }
     }
-    std::unique_ptr<MoxScopedPage> page;
-    createFsiPage(segment, fsiPageId, page);
+    return nullptr;
+}
+
+std::unique_ptr<MoxScopedPage> MoxRecordManager::fixFsiPage(SegmentId segment, PageId fsiPageId) {
+    MOX_TRACE_ENTRY();
+    std::unique_ptr<MoxScopedPage> page = fixFsiPageIfExists(segment, fsiPageId);
+    if (page == nullptr) {
+        createFsiPage(segment, fsiPageId, page);
+    }
     return page;
 }
 
@@ -224,13 +231,10 @@ PageId MoxRecordManager::findFreeMemoryBlock(TableId table, Uint16 numBytes, Pag
     Uint16 firstEntry = firstSearchPageId == fsiPageId ? 0 : getFsiSlot(firstSearchPageId);
     bool startPage = true;
     while (true) {
-        std::unique_ptr<MoxScopedPage> page;
-        try {
-            page = std::make_unique<MoxScopedPage>(segment, fsiPageId, MoxPage::FreeSpaceInventoryPage,
-                                                   MoxScopedPage::GetExistingPage);
-        } catch (const MoxException& exception) {
-            if (startPage || exception.getErrorCode() != MOX_BM_PAGE_NOT_FOUND) {
-                throw;
+        std::unique_ptr<MoxScopedPage> page = fixFsiPageIfExists(segment, fsiPageId);
+        if (page == nullptr) {
+            if (startPage) {
+                THROW_wARGS2(MOX_BM_PAGE_NOT_FOUND, fsiPageId, segment);
             }
             break;
         }
@@ -269,27 +273,27 @@ void MoxRecordManager::getNewPageId(TableId table, PageId& pageId) {
     const SegmentId segment = openTable(table);
     PageId fsiPageId = 0;
     while (true) {
-        MoxScopedLock metadata(segment, fsiPageId, MOX_SLOT_METADATA, LM::SharedLock, true);
-        std::unique_ptr<MoxScopedPage> page;
-        try {
-            page = std::make_unique<MoxScopedPage>(segment, fsiPageId, MoxPage::FreeSpaceInventoryPage,
-                                                   MoxScopedPage::GetExistingPage);
-        } catch (const MoxException& exception) {
-            if (exception.getErrorCode() != MOX_BM_PAGE_NOT_FOUND) {
-                throw;
-            }
+        std::unique_ptr<MoxScopedPage> page = fixFsiPageIfExists(segment, fsiPageId);
+        if (page == nullptr) {
             // The inventory page comes with the registration of its first page.
             pageId = static_cast<PageId>(fsiPageId + 1);
             return;
         }
-        const Uint16 count = fsiOf(*page)->countEntries;
-        if (count < MAX_FSI_ENTRIES) {
-            const Uint32 next = fsiPageId + count + 1u;
-            if (next > MOX_MAX_PAGE_ID) {
-                THROW(MOX_RM_NO_MORE_PAGES);
+        // A full range stays full, pages being never returned, so its count
+        // needs no lock: a long transaction on a big table would pay a lock
+        // request per inventory page on every append. The count of the
+        // range that takes the page is read under the metadata lock.
+        if (fsiOf(*page)->countEntries < MAX_FSI_ENTRIES) {
+            MoxScopedLock metadata(segment, fsiPageId, MOX_SLOT_METADATA, LM::SharedLock, true);
+            const Uint16 count = fsiOf(*page)->countEntries;
+            if (count < MAX_FSI_ENTRIES) {
+                const Uint32 next = fsiPageId + count + 1u;
+                if (next > MOX_MAX_PAGE_ID) {
+                    THROW(MOX_RM_NO_MORE_PAGES);
+                }
+                pageId = static_cast<PageId>(next);
+                return;
             }
-            pageId = static_cast<PageId>(next);
-            return;
         }
         if (fsiPageId >= LAST_FSI_PAGE) {
             THROW(MOX_RM_NO_MORE_PAGES);
