@@ -371,6 +371,26 @@ TEST_F(MoxRecordManagerTest, AnUnusablePageIsRefreshedAndTheSearchGoesOnBehindIt
     commit();
 }
 
+TEST_F(MoxRecordManagerTest, AnExistingPageWithoutItsEntryIsRegisteredAsItIs) {
+    createTable(table);
+    insert(table, std::string(4000, 'a'));
+    commit();
+    // Page 2 as a failure between an append's creation and registration leaves it.
+    MoxBufferManager* buffer = MoxBufferManager::getInstance();
+    MoxPage* page = nullptr;
+    buffer->getNewPage(table, 2, MoxPage::DataPage, page);
+    const std::string left = "left behind";
+    MoxSlottedPage(page->getPageData(), table)
+        .writeRecord(0, reinterpret_cast<const unsigned char*>(left.data()), static_cast<Uint16>(left.size()),
+                     RM::PrimaryRecord, static_cast<Uint16>(MOX_PAGE_SIZE - left.size()));
+    buffer->releasePage(page);
+
+    EXPECT_TRUE(insert(table, std::string(1000, 'b')) == tid(2, 1)) << "the page is taken over, not passed by";
+    EXPECT_EQ(read(table, tid(2, 0)), left);
+    commit();
+    EXPECT_EQ(problemsOf(table), std::vector<std::string>());
+}
+
 TEST_F(MoxRecordManagerTest, InventoryNumberingAndEntryRules) {
     struct Case {
         PageId page;
@@ -402,6 +422,10 @@ TEST_F(MoxRecordManagerTest, InventoryNumberingAndEntryRules) {
     PageId next = 0;
     manager->getNewPageId(table, next);
     EXPECT_EQ(next, 4);
+    std::unique_ptr<MoxScopedPage> existing;
+    manager->createFsiPage(table, 0, existing);
+    EXPECT_EQ(inventoryOf(*existing).countEntries, 3) << "an existing inventory page is fixed, not made again";
+    existing.reset();
 
     // A request for 15 bytes needs entries of one block, for 16 bytes two.
     RM::FsiEntry one = {1, 1};

@@ -81,4 +81,31 @@ TEST_F(MoxRecordProcessTest, ConcurrentInsertersNeverWaitForEachOther) {
     EXPECT_EQ(problemsOf(table), std::vector<std::string>());
 }
 
+// The inventory search only tries the entries: a page whose entry another
+// transaction holds is passed over at once, and chosen again once it is free.
+TEST_F(MoxRecordProcessTest, AnInsertPassesOverAPageWhoseEntryAnotherTransactionHolds) {
+    createTable(table);
+    insert(table, "first");
+    commit();
+    EventPipe locked;
+    EventPipe release;
+    ChildProcess holder([&] {
+        MoxLockManager::getInstance()->requestSlot(table, 0, 0, LM::ExclusiveLock);
+        locked.notify();
+        const bool released = release.waitFor(patienceMilliseconds);
+        MoxLockManager::getInstance()->releaseAll();
+        return released ? 0 : 3;
+    });
+    ASSERT_TRUE(locked.waitFor(patienceMilliseconds));
+    TupleId second = insert(table, "second");
+    EXPECT_EQ(second.page, 2);
+    commit();
+    release.notify();
+    EXPECT_EQ(holder.wait(), 0);
+    TupleId third = insert(table, "third");
+    EXPECT_EQ(third.page, 1);
+    EXPECT_EQ(third.slot, 1);
+    commit();
+}
+
 }  // namespace
