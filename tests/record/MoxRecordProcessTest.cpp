@@ -16,10 +16,10 @@ const int patienceMilliseconds = 30000;
 
 class MoxRecordProcessTest : public RecordTestDatabase {
   protected:
-    // Record i of a child: its length varies from 1 to about 3000 bytes, so
+    // Record i of a child: its length varies from 1 to about 3800 bytes, so
     // that the children fill and append pages all the time.
     static std::string recordOf(int child, int i) {
-        return content("child" + std::to_string(child), i, 1 + (i * 997 + child * 331) % 3000);
+        return content("child" + std::to_string(child), i, 1 + (i * 997 + child * 331) % 3800);
     }
 };
 
@@ -30,7 +30,7 @@ class MoxRecordProcessTest : public RecordTestDatabase {
 TEST_F(MoxRecordProcessTest, ConcurrentInsertersNeverWaitForEachOther) {
     createTable(table);
     const int children = 4;
-    const int perChild = 200;
+    const int perChild = 150;
     EventPipe inserted;
     std::vector<std::unique_ptr<EventPipe>> mayCommit;
     for (int child = 0; child < children; ++child) mayCommit.push_back(std::make_unique<EventPipe>());
