@@ -98,6 +98,13 @@ TEST_F(MoxRecordManagerTest, LengthsAndTypesAreCheckedBeforeAnythingIsLocked) {
         throwsError([&] { manager->insert(record("x"), table, RM::SecondaryRecord, unused); }, MOX_INTERNAL_FAIL));
     EXPECT_EQ(lockEntries(), 0u);
     EXPECT_TRUE(throwsError([&] { manager->createTable(table); }, MOX_RM_TABLE_ALREADY_EXISTS, {"5"}));
+    // A table older than the transaction goes at its commit.
+    manager->dropTable(table);
+    EXPECT_TRUE(holds(table, LM::NO_PAGE, LM::NO_SLOT, LM::ExclusiveLock));
+    EXPECT_TRUE(throwsError([&] { manager->createTable(table); }, MOX_RM_TABLE_ALREADY_EXISTS, {"5"}));
+    commit();
+    createTable(table);
+    EXPECT_TRUE(insert(table, "new") == tid(1, 0));
     EXPECT_TRUE(throwsError([&] { manager->insert(record("x"), 0, unused); }, MOX_PARAMETER_FAIL));
     EXPECT_TRUE(throwsError([&] { manager->createTable(40000); }, MOX_PARAMETER_FAIL));
 }
