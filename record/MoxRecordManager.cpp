@@ -72,12 +72,18 @@ MoxRecordManager::~MoxRecordManager() {
     }
 }
 
-SegmentId MoxRecordManager::openTable(TableId table) {
+SegmentId MoxRecordManager::segmentOf(TableId table) {
     MOX_TRACE_ENTRY();
     SegmentId segment = MoxBufferManager::convertTableIdToSegmentId(table);
     if (segment == 0) {
         THROW(MOX_PARAMETER_FAIL);
     }
+    return segment;
+}
+
+SegmentId MoxRecordManager::openTable(TableId table) {
+    MOX_TRACE_ENTRY();
+    SegmentId segment = segmentOf(table);
     bufferMgr->openSegment(segment);
     return segment;
 }
@@ -151,10 +157,7 @@ void MoxRecordManager::lockPageExclusively(SegmentId segment, PageId pageId) {
 
 void MoxRecordManager::createTable(TableId table) {
     MOX_TRACE_ENTRY();
-    SegmentId segment = MoxBufferManager::convertTableIdToSegmentId(table);
-    if (segment == 0) {
-        THROW(MOX_PARAMETER_FAIL);
-    }
+    const SegmentId segment = segmentOf(table);
     lockMgr->requestSegment(segment, LM::ExclusiveLock);
     try {
         bufferMgr->createSegment(segment);
@@ -168,10 +171,7 @@ void MoxRecordManager::createTable(TableId table) {
 
 void MoxRecordManager::dropTable(TableId table) {
     MOX_TRACE_ENTRY();
-    SegmentId segment = MoxBufferManager::convertTableIdToSegmentId(table);
-    if (segment == 0) {
-        THROW(MOX_PARAMETER_FAIL);
-    }
+    const SegmentId segment = segmentOf(table);
     lockMgr->requestSegment(segment, LM::ExclusiveLock);
     bufferMgr->dropSegment(segment);
 }
@@ -220,11 +220,7 @@ void MoxRecordManager::getForUpdate(TableId table, const TupleId& tid, MoxRecord
 void MoxRecordManager::get(TableId table, const TupleId& tid, bool primaryOnly, bool lockForUpdate,
                            MoxRecord*& record) {
     MOX_TRACE_ENTRY();
-    SegmentId segment = MoxBufferManager::convertTableIdToSegmentId(table);
-    if (segment == 0) {
-        THROW(MOX_PARAMETER_FAIL);
-    }
-    get(table, tid, primaryOnly, lockForUpdate, record, segment);
+    get(table, tid, primaryOnly, lockForUpdate, record, segmentOf(table));
 }
 
 void MoxRecordManager::get(TableId, const TupleId& tid, bool primaryOnly, bool lockForUpdate, MoxRecord*& record,

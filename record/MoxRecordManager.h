@@ -170,8 +170,9 @@ class MoxRecordManager : public MoxRecordLayout {
   private:
     MoxRecordManager();
 
-    // The table's segment, opened in this process; MOX_PARAMETER_FAIL for
-    // an invalid table number.
+    // The table's segment; MOX_PARAMETER_FAIL for an invalid table number.
+    static SegmentId segmentOf(TableId table);
+    // The same, opened in this process.
     SegmentId openTable(TableId table);
     // Appends one record log entry of the current transaction and returns
     // its LSN.

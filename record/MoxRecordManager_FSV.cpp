@@ -83,11 +83,7 @@ void MoxRecordManager::createFsiPage(SegmentId segment, PageId fsiPageId, std::u
 
 void MoxRecordManager::addFsiEntry(TableId table, PageId pageId, const FsiEntry& entry) {
     MOX_TRACE_ENTRY();
-    SegmentId segment = MoxBufferManager::convertTableIdToSegmentId(table);
-    if (segment == 0) {
-        THROW(MOX_PARAMETER_FAIL);
-    }
-    addFsiEntry_seg(segment, pageId, entry);
+    addFsiEntry_seg(segmentOf(table), pageId, entry);
 }
 
 void MoxRecordManager::addFsiEntry_seg(SegmentId segment, PageId pageId, const FsiEntry& entry) {
