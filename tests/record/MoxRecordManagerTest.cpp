@@ -131,6 +131,9 @@ TEST_F(MoxRecordManagerTest, GetRefusesFreeSlotsAndSlotsBeyondTheDirectory) {
     EXPECT_EQ(refill, &mine);
     EXPECT_EQ(bytesOf(mine), content("r", 2, 10));
     EXPECT_TRUE(*mine.getTupleId() == tid(1, 2));
+    EXPECT_TRUE(throwsError([&] { manager->getRecordFromPage(fix(table, 1)->getPage(), tid(1, 1), refill); },
+                            MOX_RM_REC_NOT_FOUND));
+    EXPECT_EQ(refill, &mine) << "a failed read leaves the caller's record with the caller";
 }
 
 TEST_F(MoxRecordManagerTest, PageOperationsRequireALockOfTheTransaction) {
@@ -323,6 +326,9 @@ TEST_F(MoxRecordManagerTest, ThousandsOfRecordsAcrossTwoInventoryRanges) {
     EXPECT_EQ(model.count({255, 0}), 0u);
     EXPECT_EQ(model.count({256, 0}), 1u) << "the first page behind inventory page 255";
     EXPECT_EQ(inventoryOf(*fix(table, 0)).countEntries, 254);
+    TupleId position = tid(254, 254);
+    manager->findNextRecord(table, position);
+    EXPECT_TRUE(position == tid(256, 0)) << "the step behind page 254 passes over inventory page 255";
 
     for (const auto& [where, bytes] : model) {
         ASSERT_EQ(read(table, tid(where.first, where.second)), bytes);
