@@ -4,6 +4,7 @@
 #include "../file/MoxFileManager.h"
 #include "../lock/MoxLockManager.h"
 #include "../log/MoxLogManager.h"
+#include "../record/MoxRecordManager.h"
 #include "../support/MoxFirstFailure.h"
 #include "../support/MoxTrace.h"
 
@@ -43,7 +44,9 @@ void deleteManager() {
 
 void MoxSystem::stopAllManagers() {
     MOX_TRACE_ENTRY();
-    // The catalog, record and index managers come first once they exist.
+    // Order: catalog, record, index, lock, log, buffer, file; the catalog
+    // and index managers take their places once they exist.
+    deleteManager<MoxRecordManager>();
     deleteManager<MoxLockManager>();
     deleteManager<MoxLogManager>();
     // The pool's dirty pages are written here rather than only in the

@@ -31,7 +31,9 @@ MoxRecord& MoxRecord::operator=(const MoxRecord& other) {
     return *this;
 }
 
-MoxRecord::~MoxRecord() { delete[] rawData; }
+MoxRecord::~MoxRecord() {
+    delete[] rawData;
+}
 
 void MoxRecord::setData(const unsigned char* data, Uint16 length) {
     // The new buffer is filled before the old one goes, because data may

@@ -1,6 +1,8 @@
 #ifndef MOX_TUPLE_ID_H
 #define MOX_TUPLE_ID_H
 
+#include <cstddef>
+
 #include "../include/MoxTypes.h"
 
 // The address of a record: page and slot within the table's segment. Stored
@@ -15,5 +17,7 @@ struct TupleId {
 };
 
 static_assert(sizeof(TupleId) == 4);
+static_assert(offsetof(TupleId, page) == 0);
+static_assert(offsetof(TupleId, slot) == 2);
 
 #endif

@@ -1,0 +1,40 @@
+#ifndef MOX_TABLE_CHECKER_H
+#define MOX_TABLE_CHECKER_H
+
+#include <string>
+#include <vector>
+
+#include "MoxRecordManager.h"
+
+// Walks a table's segment through the buffer pool and lists every broken
+// rule of its pages: inventory pages (count, entries of existing and missing
+// pages, no page behind the registered ones), data pages (records inside the
+// data area, no two overlapping, free slots zero, forwarding slots that lead
+// to a moved record, every byte outside records and directory zero, cached
+// free-space fields as a recomputation gives them) and each entry against
+// its page. Takes no lock: run it when no other transaction changes the
+// table.
+class TableChecker {
+  public:
+    typedef MoxRecordLayout L;
+
+    explicit TableChecker(SegmentId segment) : segment(segment) {}
+
+    // The problems, each naming its page; empty for a sound table.
+    std::vector<std::string> problems();
+    // Data pages that exist, in ascending order.
+    const std::vector<PageId>& dataPages() const { return pages; }
+
+  private:
+    void checkInventoryPage(PageId fsiPageId, bool& last);
+    void checkDataPage(PageId pageId, const L::FsiEntry& entry);
+    void checkForwarding(PageId pageId, SlotId slotId, const L::Slot& slot);
+    bool pageExists(PageId pageId, MoxPage::PageType type);
+    void problem(PageId pageId, const std::string& text);
+
+    SegmentId segment;
+    std::vector<PageId> pages;
+    std::vector<std::string> found;
+};
+
+#endif
