@@ -215,47 +215,33 @@ bool MoxIndexBTree::checkUnique(const MoxIndexKey& key) {
 
 MoxErrorCode MoxIndexBTree::findFirstKey(IndexId index, MoxIndexKey& key, TupleId& tupleId) {
     MOX_TRACE_ENTRY();
-    if (index != indexId) {
-        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
-        return MOX_PARAMETER_FAIL;
-    }
-    std::unique_ptr<MoxIndexTreePage> leaf =
-        MoxIndexTreePage::get(segmentId, MoxIndexTreePage::ROOT_PAGE_ID, dataType)->findFirstLeaf();
-    bool found = false;
-    // Leaves that deletes emptied stay in the chain: the smallest key is in
-    // the first leaf that holds any.
-    leaf->walkLeaves(true, [&](MoxIndexTreePage& page) {
-        if (page.empty()) {
-            return true;
-        }
-        key = page.getValueAt(0);
-        tupleId = page.getTupleAt(0);
-        found = true;
-        return false;
-    });
-    if (!found) {
-        MOX_SET_ERROR(MOX_NOT_FOUND_WARN);
-        return MOX_NOT_FOUND_WARN;
-    }
-    return MOX_SUCCESS;
+    return findEdgeKey(index, true, key, tupleId);
 }
 
 MoxErrorCode MoxIndexBTree::findLastKey(IndexId index, MoxIndexKey& key, TupleId& tupleId) {
+    MOX_TRACE_ENTRY();
+    return findEdgeKey(index, false, key, tupleId);
+}
+
+MoxErrorCode MoxIndexBTree::findEdgeKey(IndexId index, bool smallest, MoxIndexKey& key, TupleId& tupleId) {
     MOX_TRACE_ENTRY();
     if (index != indexId) {
         MOX_SET_ERROR(MOX_PARAMETER_FAIL);
         return MOX_PARAMETER_FAIL;
     }
-    std::unique_ptr<MoxIndexTreePage> leaf =
-        MoxIndexTreePage::get(segmentId, MoxIndexTreePage::ROOT_PAGE_ID, dataType)->findLastLeaf();
+    std::unique_ptr<MoxIndexTreePage> root = MoxIndexTreePage::get(segmentId, MoxIndexTreePage::ROOT_PAGE_ID, dataType);
+    std::unique_ptr<MoxIndexTreePage> leaf = smallest ? root->findFirstLeaf() : root->findLastLeaf();
+    root.reset();
     bool found = false;
-    leaf->walkLeaves(false, [&](MoxIndexTreePage& page) {
+    // Leaves that deletes emptied stay in the chain: the key is in the
+    // first leaf from that end that holds any.
+    leaf->walkLeaves(smallest, [&](MoxIndexTreePage& page) {
         if (page.empty()) {
             return true;
         }
-        Uint16 last = static_cast<Uint16>(page.numElements() - 1);
-        key = page.getValueAt(last);
-        tupleId = page.getTupleAt(last);
+        Uint16 position = smallest ? 0 : static_cast<Uint16>(page.numElements() - 1);
+        key = page.getValueAt(position);
+        tupleId = page.getTupleAt(position);
         found = true;
         return false;
     });

@@ -85,6 +85,8 @@ class MoxIndexBTree {
     // Searches the run of key from leaf on; tupleId gets the first match.
     bool searchFrom(MoxIndexTreePage& leaf, const MoxIndexKey& key, TupleId& tupleId);
     bool removeKey(const MoxIndexKey& key, const TupleId* tupleId, Uint32& removed);
+    // findFirstKey (smallest) and findLastKey.
+    MoxErrorCode findEdgeKey(IndexId index, bool smallest, MoxIndexKey& key, TupleId& tupleId);
     // Splits the full leaf on top of path, inserts the entry and carries
     // the separators up.
     void splitUpwards(Path& path, const MoxIndexKey& key, TupleId tupleId);

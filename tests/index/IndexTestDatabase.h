@@ -12,6 +12,14 @@
 #include "MoxTransaction.h"
 #include "common/TestDatabase.h"
 
+// The long tests run in full in optimised builds and at a smaller scale in
+// the sanitizer build, which is slower by far.
+#if defined(__SANITIZE_ADDRESS__) || !defined(NDEBUG)
+constexpr bool optimisedBuild = false;
+#else
+constexpr bool optimisedBuild = true;
+#endif
+
 // A started system (lock list, buffer pool, log file handling) on a private
 // database, with the index component's transaction ends as the index
 // manager will write them: commit and rollback from the log.

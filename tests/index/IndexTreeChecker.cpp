@@ -1,5 +1,6 @@
 #include "IndexTreeChecker.h"
 
+#include <algorithm>
 #include <memory>
 #include <sstream>
 
@@ -10,6 +11,13 @@ struct CheckFailure {
 };
 
 }  // namespace
+
+std::vector<IndexRow> sortedRows(const std::vector<IndexEntry>& entries) {
+    std::vector<IndexRow> rows;
+    for (const IndexEntry& entry : entries) rows.emplace_back(entry.key.intKey, entry.tupleId.page, entry.tupleId.slot);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
 
 IndexTreeChecker::IndexTreeChecker(SegmentId segment, MoxDataType dataType) : segment(segment), dataType(dataType) {}
 

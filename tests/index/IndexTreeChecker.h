@@ -5,6 +5,7 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "MoxBuffer.h"
@@ -16,6 +17,11 @@ struct IndexEntry {
     MoxIndexKey key;
     TupleId tupleId;
 };
+
+// An integer entry as a sortable row: key, TupleId page and slot.
+typedef std::tuple<Sint32, PageId, SlotId> IndexRow;
+// The entries of an integer index as rows in ascending order.
+std::vector<IndexRow> sortedRows(const std::vector<IndexEntry>& entries);
 
 // Walks a whole index and verifies the rules that every index keeps: the
 // keys of each subtree lie between the separators around it (equal keys may

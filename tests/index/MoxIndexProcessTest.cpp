@@ -15,13 +15,8 @@
 
 namespace {
 
-// Fewer under the sanitizers, which are slower by far; each rollback reads
-// the whole log, which grows with the keys.
-#if defined(__SANITIZE_ADDRESS__) || !defined(NDEBUG)
-const int keysPerProcess = 1500;
-#else
-const int keysPerProcess = 3000;
-#endif
+// Each rollback reads the whole log, which grows with the keys.
+const int keysPerProcess = optimisedBuild ? 3000 : 1500;
 const int keysPerTransaction = 6;
 
 // How often the transactions of one process failed, by cause.

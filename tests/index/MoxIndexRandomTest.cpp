@@ -11,29 +11,14 @@
 
 namespace {
 
-// The full run in optimised builds; a tenth under the sanitizers, which
-// are slower by far.
-#if defined(__SANITIZE_ADDRESS__) || !defined(NDEBUG)
-const int operationCount = 20000;
-#else
-const int operationCount = 200000;
-#endif
+const int operationCount = optimisedBuild ? 200000 : 20000;
 const int checkEvery = 5000;
 const int commitEvery = 1000;
 
 typedef std::multimap<Sint32, TupleId> Model;
-typedef std::tuple<Sint32, PageId, SlotId> Row;
-
-std::vector<Row> rowsOf(Model::const_iterator from, Model::const_iterator to) {
-    std::vector<Row> rows;
+std::vector<IndexRow> rowsOf(Model::const_iterator from, Model::const_iterator to) {
+    std::vector<IndexRow> rows;
     for (auto it = from; it != to; ++it) rows.emplace_back(it->first, it->second.page, it->second.slot);
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
-
-std::vector<Row> rowsOf(const std::vector<IndexEntry>& entries) {
-    std::vector<Row> rows;
-    for (const IndexEntry& entry : entries) rows.emplace_back(entry.key.intKey, entry.tupleId.page, entry.tupleId.slot);
     std::sort(rows.begin(), rows.end());
     return rows;
 }
@@ -72,7 +57,7 @@ class MoxIndexRandomTest : public IndexTestDatabase {
     void compareWithModel(int step) {
         IndexTreeChecker checker(*tree);
         ASSERT_TRUE(checker.check()) << "after operation " << step;
-        ASSERT_EQ(rowsOf(checker.entries()), rowsOf(model.begin(), model.end())) << "after operation " << step;
+        ASSERT_EQ(sortedRows(checker.entries()), rowsOf(model.begin(), model.end())) << "after operation " << step;
         MoxIndexKey key;
         TupleId tupleId;
         if (model.empty()) {
@@ -97,7 +82,7 @@ class MoxIndexRandomTest : public IndexTestDatabase {
         // TupleIds are unique per inserted entry here, so each names its key.
         std::map<std::pair<PageId, SlotId>, Sint32> keyOf;
         for (auto it = first; it != last; ++it) keyOf[{it->second.page, it->second.slot}] = it->first;
-        std::vector<Row> seen;
+        std::vector<IndexRow> seen;
         Sint32 previous = MOX_MIN_SINT32;
         TupleId tupleId;
         while (owned->getNextTupleId(tupleId) == MOX_SUCCESS) {

@@ -17,22 +17,13 @@ namespace {
 
 const int childPatience = 60000;
 
-typedef std::tuple<Sint32, PageId, SlotId> Row;
-
 // What a rollback must give back: the bytes of every page handed out
 // (all but their LSN) and the entries.
 struct IndexImage {
     PageId lastId = 0;
     std::vector<std::string> pages;
-    std::vector<Row> rows;
+    std::vector<IndexRow> rows;
 };
-
-std::vector<Row> rowsOf(const std::vector<IndexEntry>& entries) {
-    std::vector<Row> rows;
-    for (const IndexEntry& entry : entries) rows.emplace_back(entry.key.intKey, entry.tupleId.page, entry.tupleId.slot);
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
 
 class MoxIndexRollbackTest : public IndexTestDatabase {
   protected:
@@ -40,7 +31,7 @@ class MoxIndexRollbackTest : public IndexTestDatabase {
         IndexImage image;
         IndexTreeChecker checker(segmentOf(id), INTEGER);
         EXPECT_TRUE(checker.check());
-        image.rows = rowsOf(checker.entries());
+        image.rows = sortedRows(checker.entries());
         image.lastId = MoxIndexFreeSpaceInventory::getInstance()->getLastPageId(segmentOf(id));
         for (PageId page = 0; page <= image.lastId; ++page) {
             MoxPage::PageType type = page == 0 ? MoxPage::FreeSpaceInventoryPage : MoxPage::BTreeIndexPage;
@@ -139,10 +130,10 @@ TEST_F(MoxIndexRollbackTest, RootNodeSplitsWhereverTheLeafSplitsAndRollsBack) {
         ASSERT_TRUE(checker.check());
         ASSERT_EQ(checker.levels().size(), 3u);
         EXPECT_EQ(rootEntries(id), 1);
-        std::vector<Row> expected = before.rows;
+        std::vector<IndexRow> expected = before.rows;
         expected.emplace_back(splitCase.key, added.page, added.slot);
         std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(rowsOf(checker.entries()), expected);
+        EXPECT_EQ(sortedRows(checker.entries()), expected);
         TupleId found;
         EXPECT_EQ(tree->deleteKey(id, MoxIndexKey(splitCase.key), &added), MOX_SUCCESS);
         EXPECT_EQ(tree->insertKey(MoxIndexKey(splitCase.key), added), MOX_SUCCESS);
@@ -257,10 +248,10 @@ TEST_F(MoxIndexCrashTest, RecoveryUndoesAnOpenRootNodeSplit) {
     IndexTreeChecker checker(segmentOf(index), INTEGER);
     ASSERT_TRUE(checker.check());
     EXPECT_EQ(rootEntries(index), 508);
-    std::vector<Row> expected = built.rows;
+    std::vector<IndexRow> expected = built.rows;
     expected.emplace_back(7, 50000, 1);
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(rowsOf(checker.entries()), expected);
+    EXPECT_EQ(sortedRows(checker.entries()), expected);
 }
 
 }  // namespace
