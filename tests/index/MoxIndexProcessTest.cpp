@@ -16,8 +16,8 @@
 namespace {
 
 // Each rollback reads the whole log, which grows with the keys.
-const int keysPerProcess = optimisedBuild ? 3000 : 1500;
-const int keysPerTransaction = 6;
+const int keysPerProcess = optimisedBuild ? 3000 : 500;
+const int keysPerTransaction = 8;
 
 // How often the transactions of one process failed, by cause.
 struct Failures {
@@ -110,6 +110,10 @@ TEST_F(MoxIndexProcessTest, TwoProcessesInsertEveryKeyExactlyOnce) {
                failures.deadlocks, failures.timeOuts, failures.refusedDescents, failures.committed);
     }
 
+    // Failed transactions released every page they had fixed.
+    bool fixed = true;
+    MoxBufferManager::haveFixedPages(fixed);
+    EXPECT_FALSE(fixed);
     MoxBufferManager::getInstance()->openSegment(segmentOf(index));
     IndexTreeChecker checker(segmentOf(index), INTEGER);
     ASSERT_TRUE(checker.check());
