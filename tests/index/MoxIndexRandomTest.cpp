@@ -11,7 +11,7 @@
 
 namespace {
 
-const int operationCount = optimisedBuild ? 200000 : 20000;
+const int operationCount = optimisedBuild ? 200000 : 10000;
 const int checkEvery = 5000;
 const int commitEvery = 1000;
 
@@ -137,7 +137,7 @@ TEST_F(MoxIndexRandomTest, InsertsAndDeletesAgreeWithAMultimap) {
     const int insertPercent[3] = {70, 35, 55};
     for (int step = 1; step <= operationCount; ++step) {
         int roll = std::uniform_int_distribution<int>(0, 999)(random);
-        if (roll < 10 * insertPercent[step / 25000 % 3] || model.empty()) {
+        if (roll < 10 * insertPercent[step / (operationCount / 8) % 3] || model.empty()) {
             insertRandom(step);
         } else if (roll < 700) {
             auto victim = somePresent();
