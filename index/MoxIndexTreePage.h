@@ -83,6 +83,7 @@ class MoxIndexTreePage {
     virtual std::unique_ptr<MoxIndexTreePage> findFirstLeaf() = 0;
     virtual std::unique_ptr<MoxIndexTreePage> findLastLeaf() = 0;
     virtual MoxIndexKey getLastValue() const = 0;
+    // MOX_PARAMETER_FAIL past the last entry.
     virtual MoxIndexKey getValueAt(Uint16 position) const = 0;
     // The default TupleId (0, 0) past the last entry and on nodes.
     virtual TupleId getTupleAt(Uint16 position) const = 0;

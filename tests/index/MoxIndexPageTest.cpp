@@ -62,6 +62,7 @@ TEST_F(MoxIndexPageTest, LeafKeepsItsEntriesInOrderEqualKeysNewestFirst) {
     EXPECT_EQ(leaf->findKeyPosition(MoxIndexKey(5)), 2);
     EXPECT_EQ(leaf->findKeyPosition(MoxIndexKey(4)), 65535);
     EXPECT_TRUE(leaf->getTupleAt(4) == TupleId{});
+    EXPECT_TRUE(throwsError([&] { leaf->getValueAt(4); }, MOX_PARAMETER_FAIL));
     TupleId found;
     ASSERT_TRUE(leaf->findTuple(MoxIndexKey(3), found));
     EXPECT_TRUE(found == (TupleId{13, 1}));
