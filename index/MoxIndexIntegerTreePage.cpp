@@ -91,6 +91,9 @@ Uint16 MoxIndexIntegerTreePage::findKeyPosition(const MoxIndexKey& key) const {
 }
 
 MoxIndexKey MoxIndexIntegerTreePage::getValueAt(Uint16 position) const {
+    if (position >= numElements()) {
+        THROW_wARGS3(MOX_PARAMETER_FAIL, sId, pId, position);
+    }
     return MoxIndexKey(valueAt(position));
 }
 
