@@ -14,9 +14,7 @@
 #include <string>
 #include <vector>
 
-#ifdef MOX_BENCH_SQLITE
 #include <sqlite3.h>
-#endif
 
 #include "BenchSupport.h"
 #include "MoxBuffer.h"
@@ -115,7 +113,6 @@ double pageFixes(TableId table, const std::vector<TupleId>& tids) {
     });
 }
 
-#ifdef MOX_BENCH_SQLITE
 void sqliteExec(sqlite3* db, const char* sql) {
     char* message = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
@@ -163,7 +160,6 @@ Workload sqliteWorkload(const std::string& path, const std::string& bytes) {
     if (bytesRead != 2 * recordCount * recordLength) fprintf(stderr, "sqlite read %ld bytes\n", bytesRead);
     return times;
 }
-#endif
 
 // Microseconds of one 100-byte insert into a table whose first `full` data
 // pages hold a 4055-byte record each and no room; inventoryPages receives
@@ -212,14 +208,10 @@ int main() {
         printRate("insert vs log append and one page fix", mox.insert, log + fixes);
         printRate("get by TupleId vs one page fix", mox.get, fixes);
         printRate("scan vs one page fix per record", mox.scan, fixes);
-#ifdef MOX_BENCH_SQLITE
         Workload lite = sqliteWorkload(database.directory() + "/bench.sqlite", bytes);
         printRate("insert vs SQLite (synchronous=OFF)", mox.insert, lite.insert);
         printRate("get by TupleId vs SQLite by rowid", mox.get, lite.get);
         printRate("scan vs SQLite scan", mox.scan, lite.scan);
-#else
-        printf("SQLite comparison not built: library not found\n");
-#endif
         const long fullPages[] = {1, 100, 10000};
         double perInsert[3];
         long inventoryPages[3];

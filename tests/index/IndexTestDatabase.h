@@ -1,0 +1,71 @@
+#ifndef MOX_INDEX_TEST_DATABASE_H
+#define MOX_INDEX_TEST_DATABASE_H
+
+#include <memory>
+#include <vector>
+
+#include "MoxBuffer.h"
+#include "MoxIndexManager.h"
+#include "MoxLock.h"
+#include "MoxLog.h"
+#include "MoxSupport.h"
+#include "MoxTransaction.h"
+#include "common/TestDatabase.h"
+
+// The long tests run in full in optimised builds and at a smaller scale in
+// the sanitizer build, which is slower by far.
+#if defined(__SANITIZE_ADDRESS__) || !defined(NDEBUG)
+constexpr bool optimisedBuild = false;
+#else
+constexpr bool optimisedBuild = true;
+#endif
+
+// A started system (lock list, buffer pool, log file handling) on a private
+// database, with the index component's transaction ends as the index
+// manager will write them: commit and rollback from the log.
+class IndexTestDatabase : public TestDatabase {
+  protected:
+    static constexpr IndexId index = 1;
+
+    void SetUp() override {
+        TestDatabase::SetUp();
+        startSystem();
+    }
+
+    // What a system start creates.
+    static void startSystem();
+    static SegmentId segmentOf(IndexId id) { return MoxBufferManager::convertIndexIdToSegmentId(id); }
+
+    // A new index in a new segment, committed.
+    static std::unique_ptr<MoxIndexBTree> createIndex(IndexId id, bool unique = false);
+    // A committed two-level index written page by page without logging, as
+    // a prepared starting state: page 1 an inner node over one leaf per key
+    // list (ascending, at most 509 lists of at most 509 keys), each
+    // separator the last key of the leaf left of it. Flushed by the buffer
+    // manager like any page.
+    static std::unique_ptr<MoxIndexBTree> buildTree(IndexId id, const std::vector<std::vector<Sint32>>& leaves);
+    // The TupleId that buildTree gives to entry position of leaf.
+    static TupleId builtTupleId(size_t leaf, size_t position) {
+        return TupleId{static_cast<PageId>(1000 + 2 * leaf + position / 256), static_cast<SlotId>(position % 256)};
+    }
+    // An index COMMIT entry, the buffer manager's commit, the locks
+    // released and a new transaction.
+    static void commit();
+    // Undoes the current transaction's index entries from the log, newest
+    // first, with the pages' own undo, then ends it like commit with a
+    // ROLLBACK entry.
+    static void rollback();
+    // Restart recovery of the index component: redo from the first logged
+    // change that a page lacks, then undo of the unfinished transactions,
+    // each of which gets its ROLLBACK entry.
+    static void recover();
+    // The forced stop after a crash (the pool's dirty pages are lost) and a
+    // new start. REQUIRES: this process has no managers, whose deletion
+    // would write the pool's pages.
+    static void restartAfterCrash();
+
+  private:
+    static void endTransaction(MoxAbstractLogEntry::transType type);
+};
+
+#endif

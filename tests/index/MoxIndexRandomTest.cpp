@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <tuple>
+#include <vector>
+
+#include "IndexTestDatabase.h"
+#include "IndexTreeChecker.h"
+
+namespace {
+
+const int operationCount = optimisedBuild ? 200000 : 10000;
+const int checkEvery = 5000;
+const int commitEvery = 1000;
+
+typedef std::multimap<Sint32, TupleId> Model;
+std::vector<IndexRow> rowsOf(Model::const_iterator from, Model::const_iterator to) {
+    std::vector<IndexRow> rows;
+    for (auto it = from; it != to; ++it) rows.emplace_back(it->first, it->second.page, it->second.slot);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+class MoxIndexRandomTest : public IndexTestDatabase {
+  protected:
+    void SetUp() override {
+        IndexTestDatabase::SetUp();
+        tree = createIndex(index);
+    }
+
+    // Keys crowd into a few thousand values and three hot ones, so that
+    // runs of equal keys span leaves and deletes empty whole leaves.
+    Sint32 randomKey() {
+        int kind = std::uniform_int_distribution<int>(0, 99)(random);
+        if (kind < 60) return std::uniform_int_distribution<Sint32>(0, 2999)(random);
+        if (kind < 90) return hotKeys[std::uniform_int_distribution<int>(0, 2)(random)];
+        if (kind < 92) return kind % 2 == 0 ? MOX_MIN_SINT32 : MOX_MAX_SINT32;
+        return std::uniform_int_distribution<Sint32>(MOX_MIN_SINT32, MOX_MAX_SINT32)(random);
+    }
+
+    TupleId newTupleId() {
+        ++tupleCount;
+        return TupleId{static_cast<PageId>(1 + tupleCount / 200 % 60000), static_cast<SlotId>(tupleCount % 200)};
+    }
+
+    // A key that is no hotter than others.
+    Sint32 someKey() { return std::uniform_int_distribution<Sint32>(-10, 3000)(random); }
+
+    // A present entry near such a key.
+    Model::iterator somePresent() {
+        auto it = model.lower_bound(someKey());
+        return it == model.end() ? model.begin() : it;
+    }
+
+    void compareWithModel(int step) {
+        IndexTreeChecker checker(*tree);
+        ASSERT_TRUE(checker.check()) << "after operation " << step;
+        ASSERT_EQ(sortedRows(checker.entries()), rowsOf(model.begin(), model.end())) << "after operation " << step;
+        MoxIndexKey key;
+        TupleId tupleId;
+        if (model.empty()) {
+            EXPECT_EQ(tree->findFirstKey(index, key, tupleId), MOX_NOT_FOUND_WARN);
+            return;
+        }
+        ASSERT_EQ(tree->findFirstKey(index, key, tupleId), MOX_SUCCESS);
+        EXPECT_EQ(key.intKey, model.begin()->first);
+        ASSERT_EQ(tree->findLastKey(index, key, tupleId), MOX_SUCCESS);
+        EXPECT_EQ(key.intKey, model.rbegin()->first);
+        compareRange(randomKey(), randomKey(), step);
+    }
+
+    void compareRange(Sint32 a, Sint32 b, int step) {
+        MoxIndexKey start(std::min(a, b));
+        MoxIndexKey stop(std::max(a, b));
+        MoxIndexIterator* iterator = nullptr;
+        ASSERT_EQ(tree->findRange(index, &start, &stop, iterator), MOX_SUCCESS);
+        std::unique_ptr<MoxIndexIterator> owned(iterator);
+        auto first = model.lower_bound(start.intKey);
+        auto last = model.upper_bound(stop.intKey);
+        // TupleIds are unique per inserted entry here, so each names its key.
+        std::map<std::pair<PageId, SlotId>, Sint32> keyOf;
+        for (auto it = first; it != last; ++it) keyOf[{it->second.page, it->second.slot}] = it->first;
+        std::vector<IndexRow> seen;
+        Sint32 previous = MOX_MIN_SINT32;
+        TupleId tupleId;
+        while (owned->getNextTupleId(tupleId) == MOX_SUCCESS) {
+            auto found = keyOf.find({tupleId.page, tupleId.slot});
+            ASSERT_NE(found, keyOf.end()) << "range yields a foreign entry after operation " << step;
+            EXPECT_GE(found->second, previous);
+            previous = found->second;
+            seen.emplace_back(found->second, tupleId.page, tupleId.slot);
+        }
+        std::sort(seen.begin(), seen.end());
+        ASSERT_EQ(seen, rowsOf(first, last)) << "range after operation " << step;
+    }
+
+    void insertRandom(int step) {
+        Sint32 key = randomKey();
+        TupleId tupleId = newTupleId();
+        ASSERT_EQ(tree->insertKey(MoxIndexKey(key), tupleId), MOX_SUCCESS) << "step " << step;
+        model.emplace(key, tupleId);
+        for (int hot = 0; hot < 3; ++hot) {
+            if (key == hotKeys[hot]) newestHot[hot].push_back(tupleId);
+        }
+    }
+
+    // The newest copies of a hot key lie in the first leaf of its run:
+    // taking a burst of them empties that leaf of the key while older
+    // copies remain in the leaves to the right.
+    void deleteNewestHot(int step) {
+        std::vector<TupleId>& newest = newestHot[step % 3];
+        Sint32 key = hotKeys[step % 3];
+        for (int taken = 0; taken < 250 && !newest.empty();) {
+            TupleId tupleId = newest.back();
+            newest.pop_back();
+            auto [first, last] = model.equal_range(key);
+            auto present = std::find_if(first, last, [&](const auto& entry) { return entry.second == tupleId; });
+            if (present == last) continue;
+            ASSERT_EQ(tree->deleteKey(index, MoxIndexKey(key), &tupleId), MOX_SUCCESS) << "step " << step;
+            model.erase(present);
+            ++taken;
+        }
+    }
+
+    std::mt19937 random{20240613};
+    const Sint32 hotKeys[3] = {-5, 777, 1500};
+    Uint32 tupleCount = 0;
+    std::vector<TupleId> newestHot[3];
+    Model model;
+    std::unique_ptr<MoxIndexBTree> tree;
+};
+
+TEST_F(MoxIndexRandomTest, InsertsAndDeletesAgreeWithAMultimap) {
+    // Phases that grow, shrink and grow the index again.
+    const int insertPercent[3] = {70, 35, 55};
+    for (int step = 1; step <= operationCount; ++step) {
+        int roll = std::uniform_int_distribution<int>(0, 999)(random);
+        if (roll < 10 * insertPercent[step / (operationCount / 8) % 3] || model.empty()) {
+            insertRandom(step);
+        } else if (roll < 700) {
+            auto victim = somePresent();
+            ASSERT_EQ(tree->deleteKey(index, MoxIndexKey(victim->first), &victim->second), MOX_SUCCESS)
+                << "step " << step;
+            model.erase(victim);
+        } else if (roll < 703) {
+            if (roll == 700 && step % 2 == 0) deleteNewestHot(step);
+        } else if (roll < 730) {
+            Sint32 key = roll == 703 && step % 8 == 0 ? hotKeys[step % 3] : someKey();
+            MoxErrorCode expected = model.count(key) != 0 ? MOX_SUCCESS : MOX_NOT_FOUND_WARN;
+            ASSERT_EQ(tree->deleteKey(index, MoxIndexKey(key), nullptr), expected) << "step " << step;
+            model.erase(key);
+        } else if (roll < 780) {
+            TupleId absent{65000, 1};
+            ASSERT_EQ(tree->deleteKey(index, MoxIndexKey(somePresent()->first), &absent), MOX_NOT_FOUND_WARN)
+                << "step " << step;
+        } else {
+            Sint32 key = roll < 850 ? hotKeys[step % 3] : randomKey();
+            TupleId tupleId;
+            MoxErrorCode rc = tree->find(index, MoxIndexKey(key), tupleId);
+            auto [first, last] = model.equal_range(key);
+            ASSERT_EQ(rc, first == last ? MOX_NOT_FOUND_WARN : MOX_SUCCESS) << "step " << step;
+            if (rc == MOX_SUCCESS) {
+                EXPECT_TRUE(std::any_of(first, last, [&](const auto& entry) { return entry.second == tupleId; }));
+            }
+        }
+        if (step % commitEvery == 0) commit();
+        if (step % checkEvery == 0) {
+            compareWithModel(step);
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
+}  // namespace

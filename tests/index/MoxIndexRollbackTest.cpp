@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "IndexTestDatabase.h"
+#include "IndexTreeChecker.h"
+#include "clp/MoxSystem.h"
+#include "common/ChildProcess.h"
+
+namespace {
+
+const int childPatience = 60000;
+
+// What a rollback must give back: the bytes of every page handed out
+// (all but their LSN) and the entries.
+struct IndexImage {
+    PageId lastId = 0;
+    std::vector<std::string> pages;
+    std::vector<IndexRow> rows;
+};
+
+class MoxIndexRollbackTest : public IndexTestDatabase {
+  protected:
+    static IndexImage imageOf(IndexId id) {
+        IndexImage image;
+        IndexTreeChecker checker(segmentOf(id), INTEGER);
+        EXPECT_TRUE(checker.check());
+        image.rows = sortedRows(checker.entries());
+        image.lastId = MoxIndexFreeSpaceInventory::getInstance()->getLastPageId(segmentOf(id));
+        for (PageId page = 0; page <= image.lastId; ++page) {
+            MoxPage::PageType type = page == 0 ? MoxPage::FreeSpaceInventoryPage : MoxPage::BTreeIndexPage;
+            MoxScopedPage fixed(segmentOf(id), page, type, MoxScopedPage::GetExistingPage);
+            std::string bytes(reinterpret_cast<const char*>(fixed->getPageData()), MOX_PAGE_SIZE);
+            bytes.replace(offsetof(MoxPage::PageHeader, lsn), sizeof(MoxLsn), sizeof(MoxLsn), '\0');
+            image.pages.push_back(page == 0 ? std::string() : bytes);
+        }
+        return image;
+    }
+
+    // The pages the transaction took are free again and every other page
+    // is as it was, byte for byte.
+    static void expectRestored(IndexId id, const IndexImage& before) {
+        IndexImage after = imageOf(id);
+        EXPECT_EQ(after.rows, before.rows);
+        ASSERT_GE(after.lastId, before.lastId);
+        for (PageId page = 1; page <= before.lastId; ++page) {
+            EXPECT_TRUE(after.pages[page] == before.pages[page]) << "page " << page << " differs";
+        }
+        IndexTreeChecker checker(segmentOf(id), INTEGER);
+        ASSERT_TRUE(checker.check());
+        for (PageId page = before.lastId + 1; page <= after.lastId; ++page) {
+            EXPECT_EQ(checker.freePages().count(page), 1u) << "page " << page << " is not free again";
+        }
+    }
+
+    static void insertAll(MoxIndexBTree& tree, Sint32 from, Sint32 to) {
+        for (Sint32 key = from; key < to; ++key) {
+            ASSERT_EQ(tree.insertKey(MoxIndexKey(key), TupleId{static_cast<PageId>(key + 1), 1}), MOX_SUCCESS);
+        }
+    }
+
+    static Uint16 rootEntries(IndexId id) {
+        return MoxIndexTreePage::get(segmentOf(id), MoxIndexTreePage::ROOT_PAGE_ID, INTEGER)->numElements();
+    }
+    static bool rootIsLeaf(IndexId id) {
+        return MoxIndexTreePage::get(segmentOf(id), MoxIndexTreePage::ROOT_PAGE_ID, INTEGER)->isLeaf();
+    }
+};
+
+// A full root node over 509 leaves, leaf `full` holding 509 entries and the
+// others 3. Leaf keys are 1000 apart; `run` leaves from `full` on (if any)
+// hold only the key 1000 * full, so that their separators are equal, and
+// with `leftEqual` the full leaf's lower half equals the separator left of it.
+struct NodeSplitCase {
+    const char* name;
+    size_t full;
+    size_t run;
+    bool leftEqual;
+    Sint32 key;  // the insert that splits the full leaf
+};
+
+std::vector<std::vector<Sint32>> leavesFor(const NodeSplitCase& splitCase) {
+    std::vector<std::vector<Sint32>> leaves(509);
+    for (size_t leaf = 0; leaf < leaves.size(); ++leaf) {
+        Sint32 base = static_cast<Sint32>(1000 * leaf);
+        bool inRun = splitCase.run > 0 && leaf >= splitCase.full && leaf < splitCase.full + splitCase.run;
+        if (inRun) base = static_cast<Sint32>(1000 * splitCase.full);
+        size_t count = leaf == splitCase.full ? 509 : 3;
+        for (size_t i = 0; i < count; ++i) {
+            leaves[leaf].push_back(inRun ? base : base + static_cast<Sint32>(i));
+        }
+    }
+    if (splitCase.leftEqual) {
+        // The leaf's first 300 entries repeat the last key of the leaf
+        // before it; the rest lie above the key to insert.
+        Sint32 left = leaves[splitCase.full - 1].back();
+        for (size_t i = 0; i < 509; ++i) {
+            leaves[splitCase.full][i] = i < 300 ? left : left + 900;
+        }
+    }
+    return leaves;
+}
+
+TEST_F(MoxIndexRollbackTest, RootNodeSplitsWhereverTheLeafSplitsAndRollsBack) {
+    const NodeSplitCase cases[] = {
+        {"first child", 0, 0, false, 5},
+        {"last child of the lower half", 254, 0, false, 254005},
+        {"first child of the upper half", 255, 0, false, 255005},
+        {"last child", 508, 0, false, 508005},
+        {"run of equal separators", 100, 6, false, 100000},
+        {"run across the middle", 250, 10, false, 250000},
+        {"separator equal to the one on its left", 254, 0, true, 253500},
+    };
+    IndexId id = index;
+    for (const NodeSplitCase& splitCase : cases) {
+        SCOPED_TRACE(splitCase.name);
+        std::unique_ptr<MoxIndexBTree> tree = buildTree(++id, leavesFor(splitCase));
+        IndexImage before = imageOf(id);
+        ASSERT_EQ(rootEntries(id), 508);
+
+        TupleId added{60000, 7};
+        ASSERT_EQ(tree->insertKey(MoxIndexKey(splitCase.key), added), MOX_SUCCESS);
+        IndexTreeChecker checker(*tree);
+        ASSERT_TRUE(checker.check());
+        ASSERT_EQ(checker.levels().size(), 3u);
+        EXPECT_EQ(rootEntries(id), 1);
+        std::vector<IndexRow> expected = before.rows;
+        expected.emplace_back(splitCase.key, added.page, added.slot);
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(sortedRows(checker.entries()), expected);
+        TupleId found;
+        EXPECT_EQ(tree->deleteKey(id, MoxIndexKey(splitCase.key), &added), MOX_SUCCESS);
+        EXPECT_EQ(tree->insertKey(MoxIndexKey(splitCase.key), added), MOX_SUCCESS);
+        EXPECT_EQ(tree->find(id, MoxIndexKey(splitCase.key), found), MOX_SUCCESS);
+
+        rollback();
+        expectRestored(id, before);
+        EXPECT_EQ(rootEntries(id), 508);
+    }
+}
+
+TEST_F(MoxIndexRollbackTest, RootLeafSplitRollsBackToTheLeaf) {
+    std::unique_ptr<MoxIndexBTree> tree = createIndex(index);
+    insertAll(*tree, 0, 509);
+    commit();
+    IndexImage before = imageOf(index);
+    insertAll(*tree, 509, 700);
+    ASSERT_FALSE(rootIsLeaf(index));
+    rollback();
+    expectRestored(index, before);
+    ASSERT_TRUE(rootIsLeaf(index));
+    // The pages given back serve the next split.
+    insertAll(*tree, 509, 510);
+    IndexTreeChecker checker(*tree);
+    ASSERT_TRUE(checker.check());
+    EXPECT_EQ(checker.entries().size(), 510u);
+}
+
+TEST_F(MoxIndexRollbackTest, RandomTransactionWithManySplitsRollsBackExactly) {
+    // 509 leaves of 300 keys, 1000 apart per leaf, under a full root.
+    std::vector<std::vector<Sint32>> leaves(509);
+    for (size_t leaf = 0; leaf < leaves.size(); ++leaf) {
+        for (Sint32 i = 0; i < 300; ++i) leaves[leaf].push_back(static_cast<Sint32>(1000 * leaf) + 2 * i);
+    }
+    std::unique_ptr<MoxIndexBTree> tree = buildTree(index, leaves);
+    IndexImage before = imageOf(index);
+    std::mt19937 random(7);
+    // Most inserts go to a few leaves, which split several times each.
+    for (int step = 0; step < 3000; ++step) {
+        Sint32 leaf = step % 4 == 0 ? std::uniform_int_distribution<Sint32>(0, 508)(random) : 100 + step % 3;
+        Sint32 key = 1000 * leaf + std::uniform_int_distribution<Sint32>(0, 999)(random);
+        if (step % 5 == 4) {
+            tree->deleteKey(index, MoxIndexKey(key), nullptr);
+        } else {
+            ASSERT_EQ(tree->insertKey(MoxIndexKey(key), TupleId{60000, static_cast<SlotId>(step % 250)}), MOX_SUCCESS);
+        }
+    }
+    IndexTreeChecker checker(*tree);
+    ASSERT_TRUE(checker.check());
+    ASSERT_EQ(checker.levels().size(), 3u);
+    rollback();
+    expectRestored(index, before);
+}
+
+// A child runs a committed transaction and then one that splits the root,
+// and dies in it; recovery must leave exactly the committed entries.
+class MoxIndexCrashTest : public MoxIndexRollbackTest {
+  protected:
+    void crashIn(const std::function<void(MoxIndexBTree&)>& committed,
+                 const std::function<void(MoxIndexBTree&)>& open) {
+        // The committed state so far reaches the files; then this process
+        // has no manager that could write the child's pages.
+        MoxSystem::stopAllManagers();
+        EventPipe reached;
+        ChildProcess child([&] {
+            MoxIndexBTree tree;
+            tree.openTree(index, INTEGER, false);
+            MoxBufferManager::getInstance()->openSegment(segmentOf(index));
+            committed(tree);
+            commit();
+            open(tree);
+            reached.notify();
+            EventPipe never;
+            never.waitFor(childPatience);
+            return 1;
+        });
+        ASSERT_TRUE(reached.waitFor(childPatience));
+        child.kill(SIGKILL);
+        EXPECT_EQ(child.wait(), 128 + SIGKILL);
+        restartAfterCrash();
+        MoxBufferManager::getInstance()->openSegment(segmentOf(index));
+        recover();
+    }
+};
+
+TEST_F(MoxIndexCrashTest, RecoveryUndoesAnOpenRootLeafSplit) {
+    createIndex(index);
+    crashIn([](MoxIndexBTree& tree) { insertAll(tree, 0, 509); },
+            [](MoxIndexBTree& tree) {
+                insertAll(tree, 509, 600);
+                ASSERT_FALSE(rootIsLeaf(index));
+            });
+    IndexTreeChecker checker(segmentOf(index), INTEGER);
+    ASSERT_TRUE(checker.check());
+    EXPECT_TRUE(rootIsLeaf(index));
+    ASSERT_EQ(checker.entries().size(), 509u);
+    for (Sint32 key = 0; key < 509; ++key) EXPECT_EQ(checker.entries()[key].key.intKey, key);
+}
+
+TEST_F(MoxIndexCrashTest, RecoveryUndoesAnOpenRootNodeSplit) {
+    NodeSplitCase splitCase = {"middle", 254, 0, false, 254005};
+    buildTree(index, leavesFor(splitCase));
+    IndexImage built = imageOf(index);
+    crashIn(
+        [](MoxIndexBTree& tree) {
+            ASSERT_EQ(tree.insertKey(MoxIndexKey(7), TupleId{50000, 1}), MOX_SUCCESS);
+        },
+        [&](MoxIndexBTree& tree) {
+            ASSERT_EQ(tree.insertKey(MoxIndexKey(splitCase.key), TupleId{50000, 2}), MOX_SUCCESS);
+            ASSERT_EQ(rootEntries(index), 1);
+        });
+    IndexTreeChecker checker(segmentOf(index), INTEGER);
+    ASSERT_TRUE(checker.check());
+    EXPECT_EQ(rootEntries(index), 508);
+    std::vector<IndexRow> expected = built.rows;
+    expected.emplace_back(7, 50000, 1);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(sortedRows(checker.entries()), expected);
+}
+
+}  // namespace
