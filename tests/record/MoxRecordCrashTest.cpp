@@ -1,0 +1,262 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <set>
+#include <vector>
+
+#include "MoxBuffer.h"
+#include "MoxLog.h"
+#include "RecordWorkload.h"
+#include "TableChecker.h"
+#include "common/ChildProcess.h"
+#include "common/SystemCrash.h"
+#include "common/TestDatabase.h"
+
+namespace {
+
+typedef RecordWorkload::Tables Tables;
+
+const int killed = 128 + SIGKILL;
+
+// System crashes: the work that is to be lost runs in children, which die
+// by SIGKILL (at a chosen log append) or end without writing their pages;
+// the pool goes with the forced stop; recovery and the checks run in a
+// child of their own. This process holds no manager.
+class MoxRecordCrashTest : public TestDatabase {
+  protected:
+    void SetUp() override {
+        TestDatabase::SetUp();
+        startSets();
+    }
+
+    static int inChild(const std::function<int()>& body) { return ChildProcess(body).wait(120); }
+
+    // A fresh journal file for a child's changes.
+    int newJournal(const std::string& name) {
+        journalPath = directory() + "/" + name;
+        unlink(journalPath.c_str());
+        return open(journalPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    }
+
+    // In a child: recover, end the recovering transaction, and 0 when every
+    // table is as expected, else the differences on standard error.
+    static int recoverAndCompare(const Tables& expected) {
+        testing::internal::CaptureStdout();
+        MoxRecordManager::getInstance()->recover();
+        testing::internal::GetCapturedStdout();
+        RecordWorkload::commit();
+        return reported(RecordWorkload::differences(expected));
+    }
+
+    static int reported(const std::vector<std::string>& differences) {
+        for (const std::string& difference : differences) std::cerr << difference << "\n";
+        return differences.empty() ? 0 : 1;
+    }
+
+    // The bytes of page `page` of the table's segment file; empty behind its end.
+    std::string pageInFile(TableId table, PageId page) {
+        std::ifstream file(directory() + "/Seg" + std::to_string(table) + ".mox", std::ios::binary);
+        std::string bytes(MOX_PAGE_SIZE, '\0');
+        file.seekg(static_cast<std::streamoff>(page) * MOX_PAGE_SIZE);
+        file.read(bytes.data(), MOX_PAGE_SIZE);
+        return file.gcount() == MOX_PAGE_SIZE ? bytes : std::string();
+    }
+
+    // The regular files of one directory into another, overwriting.
+    static void copyFiles(const std::string& from, const std::string& to) {
+        std::filesystem::create_directory(to);
+        for (const auto& file : std::filesystem::directory_iterator(from)) {
+            if (file.is_regular_file()) {
+                std::filesystem::copy_file(file.path(), to + "/" + file.path().filename().string(),
+                                           std::filesystem::copy_options::overwrite_existing);
+            }
+        }
+    }
+
+    std::string journalPath;
+};
+
+// Random work on three tables is cut off by SIGKILL after a different
+// number of log appends each round, with the pool writing victims of a
+// small working set, with an earlier flushAll, or with a recovery that
+// itself dies before it is repeated (at every one of its appends). Every recovery leaves exactly what
+// was committed, and the work of the next round starts from there.
+TEST_F(MoxRecordCrashTest, WorkKilledAtManyPointsRecoversExactlyWhatWasCommitted) {
+    Tables model;
+    ASSERT_EQ(inChild([&] {
+                  for (TableId table : {7, 8, 9}) MoxRecordManager::getInstance()->createTable(table);
+                  RecordWorkload::commit();
+                  return 0;
+              }),
+              0);
+    for (TableId table : {7, 8, 9}) model[table];
+    for (int round = 0; round < 24; ++round) {
+        const int variant = round % 4;
+        const int journal = newJournal("work");
+        const int died = inChild([&] {
+            MoxBufferManager::TEST_limitFrames(variant == 0 ? 12 : 0);
+            RecordWorkload work(model, 100 + round, journal);
+            work.runTransaction();
+            if (variant == 1) MoxBufferManager::getInstance()->flushAll();
+            MoxLogManager::TEST_killAfterAppends(1 + (round * 23) % 70);
+            for (int transaction = 0; transaction < 8; ++transaction) work.runTransaction();
+            return 0;
+        });
+        close(journal);
+        ASSERT_TRUE(died == killed || died == 0) << died;
+        crashSystem();
+        model = RecordWorkload::replayJournal(journalPath, model);
+        // A recovery that dies itself, at each of its appends in turn, each
+        // time on the files the work left, and is then repeated.
+        if (round % 8 == 3) {
+            copyFiles(directory(), directory() + "/saved");
+            for (Uint32 appends = 1;; ++appends) {
+                copyFiles(directory() + "/saved", directory());
+                const int recovered = inChild([&] {
+                    MoxLogManager::TEST_killAfterAppends(appends);
+                    testing::internal::CaptureStdout();
+                    MoxRecordManager::getInstance()->recover();
+                    return 0;
+                });
+                crashSystem();
+                if (recovered != killed) break;
+                ASSERT_EQ(inChild([&] { return recoverAndCompare(model); }), 0) << "killed at append " << appends;
+                crashSystem();
+            }
+        }
+        const int more = newJournal("after");
+        ASSERT_EQ(inChild([&] {
+                      MoxBufferManager::TEST_limitFrames(variant == 2 ? 12 : 0);
+                      if (recoverAndCompare(model) != 0) return 1;
+                      RecordWorkload work(model, 500 + round, more);
+                      for (int transaction = 0; transaction < 3; ++transaction) work.runTransaction();
+                      return reported(RecordWorkload::differences(work.committed()));
+                  }),
+                  0)
+            << "round " << round;
+        close(more);
+        model = RecordWorkload::replayJournal(journalPath, model);
+    }
+}
+
+// A transaction undone by one recovery stays undone: the next recovery, after
+// its slot was reused by a committed record, leaves that record alone.
+TEST_F(MoxRecordCrashTest, AnUndoneTransactionIsNotUndoneAgainAfterItsSlotWasReused) {
+    const TableId table = 7;
+    const Tables expected = {{table, {{{1, 0}, "kept"}, {{1, 1}, "committed later"}}}};
+    auto insert = [](const std::string& bytes) {
+        TupleId tid;
+        MoxRecord record(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<Uint16>(bytes.size()));
+        MoxRecordManager::getInstance()->insert(record, table, tid);
+        return tid;
+    };
+    ASSERT_EQ(inChild([&] {
+                  MoxRecordManager::getInstance()->createTable(table);
+                  insert("kept");
+                  RecordWorkload::commit();
+                  insert("undone");
+                  MoxBufferManager::getInstance()->flushAll();
+                  return 0;
+              }),
+              0);
+    crashSystem();
+    ASSERT_EQ(inChild([&] {
+                  if (recoverAndCompare({{table, {{{1, 0}, "kept"}}}}) != 0) return 1;
+                  const TupleId reused = insert("committed later");
+                  RecordWorkload::commit();
+                  return reused.page == 1 && reused.slot == 1 ? 0 : 2;
+              }),
+              0);
+    crashSystem();
+    EXPECT_EQ(inChild([&] { return recoverAndCompare(expected); }), 0);
+    crashSystem();
+    EXPECT_EQ(inChild([&] { return recoverAndCompare(expected); }), 0);
+}
+
+// The inventory is not logged, so a crash may leave it older than the data
+// pages (here: page 0 written before the last pages filled, page 255 never
+// written while the pages behind it were, so that the file holds zeros in
+// its place) or newer (here: written, while the data pages it counts were
+// not). Either way recovery rebuilds it from the data pages, and inserts
+// afterwards neither fail nor overwrite a page.
+TEST_F(MoxRecordCrashTest, AnInventoryOlderOrNewerThanItsDataPagesIsRebuilt) {
+    for (bool inventoryOlder : {true, false}) {
+        const TableId table = inventoryOlder ? 7 : 8;
+        std::set<std::string> expected;
+        auto insert = [&](int number) {
+            const std::string bytes = RecordWorkload::bytesOf(number, 1900 + number % 100);
+            TupleId tid;
+            MoxRecord record(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<Uint16>(bytes.size()));
+            MoxRecordManager::getInstance()->insert(record, table, tid);
+            return bytes;
+        };
+        const int first = 20;
+        const int all = inventoryOlder ? 560 : 60;
+        for (int number = 0; number < all; ++number)
+            expected.insert(RecordWorkload::bytesOf(number, 1900 + number % 100));
+        ASSERT_EQ(inChild([&] {
+                      MoxRecordManager::getInstance()->createTable(table);
+                      for (int number = 0; number < first; ++number) insert(number);
+                      RecordWorkload::commit();
+                      MoxBufferManager::getInstance()->flushAll();
+                      if (inventoryOlder) MoxBufferManager::TEST_limitFrames(6);
+                      for (int number = first; number < all; ++number) insert(number);
+                      RecordWorkload::commit();
+                      if (!inventoryOlder) {
+                          // Every data page held fixed: only the inventory is written.
+                          std::vector<std::unique_ptr<MoxScopedPage>> held;
+                          for (PageId page = 1; page <= all / 2; ++page) {
+                              held.push_back(std::make_unique<MoxScopedPage>(table, page, MoxPage::DataPage,
+                                                                             MoxScopedPage::GetExistingPage));
+                          }
+                          MoxBufferManager::getInstance()->flushAll();
+                      }
+                      return 0;
+                  }),
+                  0);
+        crashSystem();
+        const std::string inventoryPage = pageInFile(table, 0);
+        ASSERT_EQ(inventoryPage.size(), MOX_PAGE_SIZE);
+        const auto* inventory = reinterpret_cast<const MoxRecordLayout::FsiPage*>(inventoryPage.data());
+        if (inventoryOlder) {
+            ASSERT_NE(pageInFile(table, 256), "") << "the pages behind inventory page 255 were written";
+            EXPECT_EQ(pageInFile(table, 255), std::string(MOX_PAGE_SIZE, '\0'));
+            EXPECT_LT(inventory->countEntries, 254) << "page 0 as it was before the last pages came";
+        } else {
+            EXPECT_EQ(pageInFile(table, 11), "") << "the data pages of the second transaction were lost";
+            EXPECT_EQ(inventory->countEntries, all / 2);
+        }
+        ASSERT_EQ(inChild([&] {
+                      testing::internal::CaptureStdout();
+                      MoxRecordManager::getInstance()->recover();
+                      testing::internal::GetCapturedStdout();
+                      RecordWorkload::commit();
+                      for (int number = all; number < all + 40; ++number) expected.insert(insert(number));
+                      RecordWorkload::commit();
+                      std::multiset<std::string> seen;
+                      MoxRecordIterator* raw = nullptr;
+                      MoxRecordManager::getInstance()->getRecordIterator(table, raw);
+                      std::unique_ptr<MoxRecordIterator> scan(raw);
+                      MoxRecord* record = nullptr;
+                      while (scan->getNext(record) == MOX_SUCCESS) {
+                          seen.insert(
+                              std::string(reinterpret_cast<const char*>(record->getRecordData()), record->getLength()));
+                      }
+                      delete record;
+                      RecordWorkload::commit();
+                      if (seen != std::multiset<std::string>(expected.begin(), expected.end())) return 2;
+                      return reported(TableChecker(table).problems());
+                  }),
+                  0)
+            << (inventoryOlder ? "inventory older" : "inventory newer");
+    }
+}
+
+}  // namespace
