@@ -276,10 +276,6 @@ class MoxRecordManager : public MoxRecordLayout, private MoxRecordUndoHandler {
     std::unique_ptr<MoxScopedPage> appendPage(SegmentId segment, PageId& candidate);
     // The inventory entry that describes the page as it is.
     FsiEntry entryOf(const MoxPage* page);
-    // Rebuilds the inventory of pages 0 to lastPage from the data pages,
-    // making every missing page (or zeros in the file) an empty page. The
-    // caller holds the segment exclusively.
-    void rebuildInventory(SegmentId segment, PageId lastPage, std::set<std::pair<SegmentId, PageId>>& created);
 
     // --- Replacing (MoxRecordManager_Update.cpp) ---
     // The record at tupleId is a primary record on the fixed page primary.
@@ -314,19 +310,23 @@ class MoxRecordManager : public MoxRecordLayout, private MoxRecordUndoHandler {
     void logEnd(const MoxTransactionId& transaction, MoxAbstractLogEntry::transType type);
 
     // --- Recovery (MoxRecordManager_Recovery.cpp) ---
-    // The pages a recovery has made anew.
+    // The pages a recovery has found or made, which exist from then on.
     typedef std::set<std::pair<SegmentId, PageId>> PageSet;
-    // A page of a table as a crash may have left it: fixed if its file
-    // holds it or this recovery made it, else (missing, or zeros in the file
-    // because a later page was written and this one never) made anew, empty,
-    // and added to `created`.
+    // A page of a table as a crash may have left it: fixed if it is known
+    // or its file holds it, else (missing, or zeros in the file because a
+    // later page was written and this one never) made anew, empty. Either
+    // way it is known afterwards.
     std::unique_ptr<MoxScopedPage> fixOrCreatePage(SegmentId segment, PageId pageId, MoxPage::PageType type,
-                                                   PageSet& created);
+                                                   PageSet& known);
     // The index of the first entry that a page it changes has lost; the
     // count when none has. Prints it when its LSN is not (0,0).
-    int redoStart(MoxRecordLogEntry* entries, int count, const std::map<SegmentId, PageId>& tables, PageSet& created);
+    int redoStart(MoxRecordLogEntry* entries, int count, const std::map<SegmentId, PageId>& tables, PageSet& known);
     // Applies the entry to each page it changes that has not seen it.
-    void redo(const MoxRecordLogEntry& entry, const std::map<SegmentId, PageId>& tables, PageSet& created);
+    void redo(const MoxRecordLogEntry& entry, const std::map<SegmentId, PageId>& tables, PageSet& known);
+    // Rebuilds the inventory of pages 0 to lastPage from the data pages,
+    // making every missing page (or zeros in the file) an empty page
+    // (MoxRecordManager_FSV.cpp). The caller holds the segment exclusively.
+    void rebuildInventory(SegmentId segment, PageId lastPage, PageSet& known);
 
     // Throws MOX_INTERNAL_FAIL unless the transaction holds a lock on the
     // page, its segment or the database (or, with withSlot, on the slot).

@@ -173,13 +173,13 @@ MoxRecordLayout::FsiEntry MoxRecordManager::entryOf(const MoxPage* page) {
     return FsiEntry{static_cast<Uint8>(freeSpace / FSI_BLOCK_SIZE), static_cast<Uint8>(blockSize / FSI_BLOCK_SIZE)};
 }
 
-void MoxRecordManager::rebuildInventory(SegmentId segment, PageId lastPage, PageSet& created) {
+void MoxRecordManager::rebuildInventory(SegmentId segment, PageId lastPage, PageSet& known) {
     MOX_TRACE_ENTRY();
     // Pages are allocated without holes, so every page up to the last one
     // that exists is registered: one the crash lost becomes an empty page.
     for (Uint32 fsiPageId = 0; fsiPageId <= lastPage; fsiPageId += FSI_PAGE_DISTANCE) {
         std::unique_ptr<MoxScopedPage> inventory =
-            fixOrCreatePage(segment, static_cast<PageId>(fsiPageId), MoxPage::FreeSpaceInventoryPage, created);
+            fixOrCreatePage(segment, static_cast<PageId>(fsiPageId), MoxPage::FreeSpaceInventoryPage, known);
         FsiPage* fsi = fsiOf(*inventory);
         Uint16 count = 0;
         for (Uint32 entry = 0; entry < MAX_FSI_ENTRIES; ++entry) {
@@ -189,7 +189,7 @@ void MoxRecordManager::rebuildInventory(SegmentId segment, PageId lastPage, Page
                 continue;
             }
             std::unique_ptr<MoxScopedPage> page =
-                fixOrCreatePage(segment, static_cast<PageId>(pageId), MoxPage::DataPage, created);
+                fixOrCreatePage(segment, static_cast<PageId>(pageId), MoxPage::DataPage, known);
             MoxSlottedPage view = MoxSlottedPage::of(*page->getPage());
             if (view.refreshFreeSpaceFields()) {
                 THROW_RC(page->getPage()->markAsModified(page->getPage()->getLsn()));

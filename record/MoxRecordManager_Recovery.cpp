@@ -47,9 +47,10 @@ Sint32 lastPageInFile(SegmentId segment) {
 }  // namespace
 
 std::unique_ptr<MoxScopedPage> MoxRecordManager::fixOrCreatePage(SegmentId segment, PageId pageId,
-                                                                 MoxPage::PageType type, PageSet& created) {
+                                                                 MoxPage::PageType type, PageSet& known) {
     MOX_TRACE_ENTRY();
-    if (created.count({segment, pageId}) != 0 || isInFile(segment, pageId)) {
+    if (known.count({segment, pageId}) != 0 || isInFile(segment, pageId)) {
+        known.insert({segment, pageId});
         return std::make_unique<MoxScopedPage>(segment, pageId, type, MoxScopedPage::GetExistingPage);
     }
     // Made anew over the zeros or behind the file's end; it reaches the file
@@ -64,7 +65,7 @@ std::unique_ptr<MoxScopedPage> MoxRecordManager::fixOrCreatePage(SegmentId segme
         }
         return std::make_unique<MoxScopedPage>(segment, pageId, type, MoxScopedPage::GetExistingPage);
     }
-    created.insert({segment, pageId});
+    known.insert({segment, pageId});
     return holdCreatedPage(segment, pageId, type, page);
 }
 
@@ -106,13 +107,13 @@ void MoxRecordManager::recover(MoxRecovery& recovery) {
             if (tid != nullptr) tables[segment] = std::max(tables[segment], tid->page);
         }
     }
-    PageSet created;
-    for (int i = redoStart(entries, count, tables, created); i < count; ++i) {
-        redo(entries[i], tables, created);
+    PageSet known;
+    for (int i = redoStart(entries, count, tables, known); i < count; ++i) {
+        redo(entries[i], tables, known);
     }
     // The undo changes the inventory as every change does, so it needs it sound.
     for (const auto& [segment, lastNamed] : tables) {
-        rebuildInventory(segment, static_cast<PageId>(std::max<Sint32>(lastNamed, lastPageInFile(segment))), created);
+        rebuildInventory(segment, static_cast<PageId>(std::max<Sint32>(lastNamed, lastPageInFile(segment))), known);
     }
     MoxRecordLogEntry** undo = recovery.getRecordUndoList();
     const int undoLength = recovery.getRecordUndoListLength();
@@ -131,7 +132,7 @@ void MoxRecordManager::recover(MoxRecovery& recovery) {
 }
 
 int MoxRecordManager::redoStart(MoxRecordLogEntry* entries, int count, const std::map<SegmentId, PageId>& tables,
-                                PageSet& created) {
+                                PageSet& known) {
     MOX_TRACE_ENTRY();
     for (int i = 0; i < count; ++i) {
         const MoxRecordLogEntry& entry = entries[i];
@@ -143,7 +144,7 @@ int MoxRecordManager::redoStart(MoxRecordLogEntry* entries, int count, const std
         // moved out lives on a page that the primary page's LSN says nothing of.
         const MoxSlotStates states(entry);
         for (PageId pageId : states.changedPages()) {
-            if (fixOrCreatePage(entry.getSegmentID(), pageId, MoxPage::DataPage, created)->getPage()->getLsn() < lsn) {
+            if (fixOrCreatePage(entry.getSegmentID(), pageId, MoxPage::DataPage, known)->getPage()->getLsn() < lsn) {
                 if (!(lsn == MoxLsn::dummyLSN())) {
                     std::cout << "Calculated starting point for REDO is at LogEntry with LSN " << lsn << std::endl;
                 }
@@ -155,7 +156,7 @@ int MoxRecordManager::redoStart(MoxRecordLogEntry* entries, int count, const std
 }
 
 void MoxRecordManager::redo(const MoxRecordLogEntry& entry, const std::map<SegmentId, PageId>& tables,
-                            PageSet& created) {
+                            PageSet& known) {
     MOX_TRACE_ENTRY();
     if (entry.getPrimTupelID() == nullptr || tables.count(entry.getSegmentID()) == 0) {
         return;
@@ -167,7 +168,7 @@ void MoxRecordManager::redo(const MoxRecordLogEntry& entry, const std::map<Segme
     // earlier entries has brought back. A page whose records are already as
     // the entry says is left alone.
     for (PageId pageId : states.changedPages()) {
-        std::unique_ptr<MoxScopedPage> page = fixOrCreatePage(entry.getSegmentID(), pageId, MoxPage::DataPage, created);
+        std::unique_ptr<MoxScopedPage> page = fixOrCreatePage(entry.getSegmentID(), pageId, MoxPage::DataPage, known);
         if (!(page->getPage()->getLsn() < lsn)) {
             continue;
         }

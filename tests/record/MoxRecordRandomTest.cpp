@@ -9,7 +9,7 @@ namespace {
 
 class MoxRecordRandomTest : public RecordTestDatabase {};
 
-// Hundreds of random transactions over four tables: inserts, replaces to
+// Two hundred random transactions over four tables: inserts, replaces to
 // any length (in place, grown, moved out, onward and home again) and
 // removes, a quarter of the transactions rolled back. After every
 // transaction each table holds exactly what the model says, every record
@@ -23,7 +23,7 @@ TEST_F(MoxRecordRandomTest, ChangesAndRollbacksKeepEveryTableAsTheModelSays) {
     }
     const unsigned seed = 11;
     RecordWorkload workload(tables, seed);
-    for (int transaction = 0; transaction < 300; ++transaction) {
+    for (int transaction = 0; transaction < 200; ++transaction) {
         workload.runTransaction();
         ASSERT_EQ(RecordWorkload::differences(workload.committed()), std::vector<std::string>())
             << "seed " << seed << ", after transaction " << transaction;
