@@ -6,8 +6,6 @@
 // transaction's own entries), next to a rollback that reads the whole log;
 // and the recovery of the 100 MB log next to reading its files.
 
-#include <time.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -30,22 +28,6 @@ const long operations = 20000;
 // Records per transaction: the locks of a transaction must fit the lock list.
 const long perTransaction = 1000;
 
-double seconds(const std::function<void()>& work) {
-    timespec start;
-    timespec end;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    work();
-    clock_gettime(CLOCK_MONOTONIC, &end);
-    return static_cast<double>(end.tv_sec - start.tv_sec) + static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e9;
-}
-
-void commit() {
-    MoxRecordManager::getInstance()->commit();
-    MoxBufferManager::getInstance()->commit();
-    MoxLockManager::getInstance()->releaseAll();
-    MoxTransactionManager::getInstance()->startNewTransaction();
-}
-
 void endRollback() {
     MoxBufferManager::getInstance()->rollback();
     MoxLockManager::getInstance()->releaseAll();
@@ -60,12 +42,12 @@ MoxRecord recordOf(size_t length, char fill) {
 // Nanoseconds per call of change(i) for i below count, committed in
 // transactions of perTransaction calls.
 double perOperation(long count, const std::function<void(long)>& change) {
-    return seconds([&] {
+    return secondsOf([&] {
                for (long i = 0; i < count; ++i) {
                    change(i);
-                   if (i % perTransaction == perTransaction - 1) commit();
+                   if (i % perTransaction == perTransaction - 1) commitTransaction();
                }
-               commit();
+               commitTransaction();
            }) /
            static_cast<double>(count) * 1e9;
 }
@@ -75,7 +57,7 @@ double perOperation(long count, const std::function<void(long)>& change) {
 double insertInto(TableId table, long count, size_t length, std::vector<TupleId>& tids) {
     MoxRecordManager* manager = MoxRecordManager::getInstance();
     manager->createTable(table);
-    commit();
+    commitTransaction();
     const MoxRecord record = recordOf(length, 'i');
     tids.resize(static_cast<size_t>(count));
     return perOperation(count, [&](long i) { manager->insert(record, table, tids[static_cast<size_t>(i)]); });
@@ -97,7 +79,7 @@ void growLogTo(TableId table, Uint64 bytes) {
     TupleId tid;
     while (logBytes() < bytes) {
         for (int i = 0; i < 500; ++i) manager->insert(record, table, tid);
-        commit();
+        commitTransaction();
     }
 }
 
@@ -115,7 +97,7 @@ Rollback rollbackOfThousandChanges(TableId table, bool wholeLog) {
     for (int i = 0; i < 1000; ++i) manager->insert(record, table, tid);
     const MoxTransactionId self = MoxTransactionManager::getInstance()->getCurrentTransactionID();
     Rollback times;
-    times.list = seconds([&] {
+    times.list = secondsOf([&] {
         MoxRecovery recovery;
         if (wholeLog) {
             recovery.AnalyseLog(MoxRecovery::RECORD);
@@ -124,7 +106,7 @@ Rollback rollbackOfThousandChanges(TableId table, bool wholeLog) {
         }
         recovery.makeRollbackLists(MoxRecovery::RECORD, self);
     });
-    times.total = seconds([&] {
+    times.total = secondsOf([&] {
         if (wholeLog) {
             MoxRecovery recovery;
             recovery.AnalyseLog(MoxRecovery::RECORD);
@@ -138,7 +120,7 @@ Rollback rollbackOfThousandChanges(TableId table, bool wholeLog) {
 }
 
 double readLogFiles() {
-    return seconds([] {
+    return secondsOf([] {
         std::vector<char> buffer(1 << 20);
         for (int number = 1;; ++number) {
             std::ifstream file(std::to_string(number) + ".log", std::ios::binary);
@@ -155,16 +137,14 @@ int main() {
     BenchDatabase database;
     int result = 0;
     try {
-        MoxLockManager::initializeLockList();
-        MoxBufferManager::initializeBuffer();
-        MoxLogManager::initializeLogFileHandling();
+        startSets();
         MoxRecordManager* manager = MoxRecordManager::getInstance();
 
         const TableId others = 3;
         const TableId own = 4;
         manager->createTable(others);
         manager->createTable(own);
-        commit();
+        commitTransaction();
         growLogTo(others, 10 * 1024 * 1024);
         const Uint64 smallLog = logBytes();
         const Rollback small = rollbackOfThousandChanges(own, false);
@@ -184,14 +164,14 @@ int main() {
 
         MoxBufferManager::getInstance()->flushAll();
         const double read = readLogFiles();
-        const double analyse = seconds([] {
+        const double analyse = secondsOf([] {
             MoxRecovery recovery;
             recovery.AnalyseLog(MoxRecovery::RECORD);
         });
         std::streambuf* quiet = std::cout.rdbuf(nullptr);
-        const double recover = seconds([&] { manager->recover(); });
+        const double recover = secondsOf([&] { manager->recover(); });
         std::cout.rdbuf(quiet);
-        commit();
+        commitTransaction();
         printf(
             "recover of %llu MB of log: %.2f s; reading its files %.2f s (ratio %.1f), analysing it %.2f s "
             "(ratio %.1f)\n",

@@ -278,6 +278,9 @@ class MoxRecordManager : public MoxRecordLayout, private MoxRecordUndoHandler {
     FsiEntry entryOf(const MoxPage* page);
 
     // --- Replacing (MoxRecordManager_Update.cpp) ---
+    // The page of a record, fixed, with an exclusive lock on the record;
+    // MOX_RM_REC_NOT_FOUND for a free slot or one beyond the directory.
+    std::unique_ptr<MoxScopedPage> lockRecord(SegmentId segment, const TupleId& tid);
     // The record at tupleId is a primary record on the fixed page primary.
     void replacePrimary(TableId table, const TupleId& tupleId, const MoxRecord& record, MoxScopedPage& primary,
                         TupleId& newTid);
@@ -287,6 +290,11 @@ class MoxRecordManager : public MoxRecordLayout, private MoxRecordUndoHandler {
     // Writes the record to a new secondary place on another page.
     void moveOut(TableId table, const TupleId& tupleId, const MoxRecord& before, const MoxRecord& record,
                  MoxScopedPage& primary, MoxScopedPage* oldSecondary, const TupleId* oldPlace, TupleId& newTid);
+    // Writes the record anew into its slot after its log entry: at offset,
+    // or where a compaction of the page makes room; refreshes the free
+    // space and marks the page with lsn.
+    void rewriteRecord(MoxPage* page, SlotId slot, const MoxRecord& record, RecordType type, Uint16 offset,
+                       bool compact, const MoxLsn& lsn);
     // Compacts the page, whose record being rewritten was cleared from its
     // slot, and returns where length bytes go; MOX_RM_INSERT_RECORD_TOO_LONG
     // when compaction frees too little.

@@ -155,8 +155,7 @@ int MoxRecordManager::redoStart(MoxRecordLogEntry* entries, int count, const std
     return count;
 }
 
-void MoxRecordManager::redo(const MoxRecordLogEntry& entry, const std::map<SegmentId, PageId>& tables,
-                            PageSet& known) {
+void MoxRecordManager::redo(const MoxRecordLogEntry& entry, const std::map<SegmentId, PageId>& tables, PageSet& known) {
     MOX_TRACE_ENTRY();
     if (entry.getPrimTupelID() == nullptr || tables.count(entry.getSegmentID()) == 0) {
         return;

@@ -26,6 +26,22 @@ MoxRecord recordAt(const MoxSlottedPage& view, SlotId slot) {
 
 }  // namespace
 
+std::unique_ptr<MoxScopedPage> MoxRecordManager::lockRecord(SegmentId segment, const TupleId& tid) {
+    MOX_TRACE_ENTRY();
+    if (isFsiPage(tid.page)) {
+        THROW(MOX_RM_REC_NOT_FOUND);
+    }
+    // Locked before the slot is read: what it holds may be another
+    // transaction's change until then.
+    lockMgr->requestSlot(segment, tid.page, tid.slot, LM::ExclusiveLock);
+    auto page = std::make_unique<MoxScopedPage>(segment, tid.page, MoxPage::DataPage, MoxScopedPage::GetExistingPage);
+    MoxSlottedPage view = viewOf(*page);
+    if (tid.slot >= view.numberOfSlots() || MoxSlottedPage::isFree(view.slot(tid.slot))) {
+        THROW(MOX_RM_REC_NOT_FOUND);
+    }
+    return page;
+}
+
 void MoxRecordManager::replace(TableId table, const TupleId& tupleId, const MoxRecord& record) {
     MOX_TRACE_ENTRY();
     TupleId unused;
@@ -35,24 +51,13 @@ void MoxRecordManager::replace(TableId table, const TupleId& tupleId, const MoxR
 void MoxRecordManager::replace(TableId table, const TupleId& tupleId, const MoxRecord& record, TupleId& newTid) {
     MOX_TRACE_ENTRY();
     checkRecordLength(record);
-    const SegmentId segment = openTable(table);
-    if (isFsiPage(tupleId.page)) {
-        THROW(MOX_RM_REC_NOT_FOUND);
-    }
-    // Locked before the slot is read: what it holds may be another
-    // transaction's change until then.
-    lockMgr->requestSlot(segment, tupleId.page, tupleId.slot, LM::ExclusiveLock);
-    MoxScopedPage primary(segment, tupleId.page, MoxPage::DataPage, MoxScopedPage::GetExistingPage);
-    MoxSlottedPage view = viewOf(primary);
-    if (tupleId.slot >= view.numberOfSlots() || MoxSlottedPage::isFree(view.slot(tupleId.slot))) {
-        THROW(MOX_RM_REC_NOT_FOUND);
-    }
-    switch (view.slot(tupleId.slot).recordType) {
+    std::unique_ptr<MoxScopedPage> primary = lockRecord(openTable(table), tupleId);
+    switch (viewOf(*primary).slot(tupleId.slot).recordType) {
         case PrimaryRecord:
-            replacePrimary(table, tupleId, record, primary, newTid);
+            replacePrimary(table, tupleId, record, *primary, newTid);
             return;
         case PlaceHolderTid:
-            replaceMoved(table, tupleId, record, primary, newTid);
+            replaceMoved(table, tupleId, record, *primary, newTid);
             return;
         default:
             THROW(MOX_INTERNAL_FAIL);
@@ -92,14 +97,8 @@ void MoxRecordManager::replacePrimary(TableId table, const TupleId& tupleId, con
         }
     }
     const MoxLsn lsn = logChange(segment, &before, &record, MoxAbstractLogEntry::UPDATE, &tupleId, nullptr, nullptr);
-    view.releaseBytes(tupleId.slot);
-    if (compact) {
-        offset = compactFor(primary.getPage(), length);
-    }
-    view.writeRecord(tupleId.slot, record.getRecordData(), length, PrimaryRecord, offset);
-    updateFreeSpace(primary.getPage(), false);
+    rewriteRecord(primary.getPage(), tupleId.slot, record, PrimaryRecord, offset, compact, lsn);
     newTid = tupleId;
-    THROW_RC(primary->markAsModified(lsn));
 }
 
 void MoxRecordManager::replaceMoved(TableId table, const TupleId& tupleId, const MoxRecord& record,
@@ -173,14 +172,21 @@ void MoxRecordManager::replaceMoved(TableId table, const TupleId& tupleId, const
     }
     const MoxLsn lsn =
         logChange(segment, &before, &record, MoxAbstractLogEntry::UPDATE, &tupleId, &oldPlace, &oldPlace);
-    secondaryView.releaseBytes(oldPlace.slot);
-    if (compact) {
-        offset = compactFor(secondary.getPage(), length);
-    }
-    secondaryView.writeRecord(oldPlace.slot, record.getRecordData(), length, SecondaryRecord, offset);
-    updateFreeSpace(secondary.getPage(), false);
+    rewriteRecord(secondary.getPage(), oldPlace.slot, record, SecondaryRecord, offset, compact, lsn);
     newTid = oldPlace;
-    THROW_RC(secondary->markAsModified(lsn));
+}
+
+void MoxRecordManager::rewriteRecord(MoxPage* page, SlotId slot, const MoxRecord& record, RecordType type,
+                                     Uint16 offset, bool compact, const MoxLsn& lsn) {
+    MOX_TRACE_ENTRY();
+    MoxSlottedPage view = MoxSlottedPage::of(*page);
+    view.releaseBytes(slot);
+    if (compact) {
+        offset = compactFor(page, record.getLength());
+    }
+    view.writeRecord(slot, record.getRecordData(), record.getLength(), type, offset);
+    updateFreeSpace(page, false);
+    THROW_RC(page->markAsModified(lsn));
 }
 
 void MoxRecordManager::moveOut(TableId table, const TupleId& tupleId, const MoxRecord& before, const MoxRecord& record,
@@ -242,15 +248,9 @@ void MoxRecordManager::remove(const TableId& table, const TupleId& tid) {
 void MoxRecordManager::remove(const SegmentId& segment, const TupleId& tid, bool compensate) {
     MOX_TRACE_ENTRY();
     bufferMgr->openSegment(segment);
-    if (isFsiPage(tid.page)) {
-        THROW(MOX_RM_REC_NOT_FOUND);
-    }
-    lockMgr->requestSlot(segment, tid.page, tid.slot, LM::ExclusiveLock);
-    MoxScopedPage primary(segment, tid.page, MoxPage::DataPage, MoxScopedPage::GetExistingPage);
+    std::unique_ptr<MoxScopedPage> fixed = lockRecord(segment, tid);
+    MoxScopedPage& primary = *fixed;
     MoxSlottedPage view = viewOf(primary);
-    if (tid.slot >= view.numberOfSlots() || MoxSlottedPage::isFree(view.slot(tid.slot))) {
-        THROW(MOX_RM_REC_NOT_FOUND);
-    }
     const MoxAbstractLogEntry::transType type =
         compensate ? MoxAbstractLogEntry::COMPENSATE_DELETE : MoxAbstractLogEntry::DELETE;
     const Slot entry = view.slot(tid.slot);

@@ -15,12 +15,6 @@ namespace {
 
 class MoxRecordChangeTest : public RecordTestDatabase {
   public:
-    static TupleId tid(PageId page, SlotId slot) {
-        TupleId result;
-        result.page = page;
-        result.slot = slot;
-        return result;
-    }
     RM::Slot slotAt(TableId table, const TupleId& where) { return slotOf(*fix(table, where.page), where.slot); }
     std::string pageBytes(TableId table, PageId page) {
         std::unique_ptr<MoxScopedPage> fixed = fix(table, page);
