@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -39,127 +40,81 @@ class MoxRecordChangeTest : public RecordTestDatabase {
 
 // The kinds of replacement and removal, each on a table of its own built
 // for it: where the bytes end up, the slot types, the pages locked
-// exclusively, and the page rules.
+// exclusively; the checker sees to zeroed tails and freed slots.
 TEST_F(MoxRecordChangeTest, ReplaceAndRemoveEdges) {
     struct Case {
         const char* name;
-        std::vector<size_t> inserted;       // first fit from page 1
-        std::vector<TupleId> removedFirst;  // committed removals before the change
-        std::function<void(TableId, TupleId&)> change;
-        TupleId expectedTid;
+        std::vector<int> inserted;  // lengths, first fit from page 1
+        int removedFirst;           // a slot of page 1 removed and committed first, or -1
+        TupleId target;
+        std::vector<int> steps;  // > 0: replace target to that length; < 0: insert; 0: remove target
+        TupleId newTid;          // of the last replace
+        int offset;              // where the bytes end up, or -1
         std::vector<PageId> locked;
-        std::function<void(TableId)> check;
     };
-    RM& m = *manager;
-    const std::string longer(2100, 'L');
     const std::vector<Case> cases = {
-        {"shorter stays at its offset, tail zeroed",
-         {100},
-         {},
-         [&](TableId t, TupleId& n) { m.replace(t, tid(1, 0), record(std::string(40, 's')), n); },
-         tid(1, 0),
-         {},
-         [&](TableId t) {
-             EXPECT_EQ(slotAt(t, tid(1, 0)).offset, 3996);
-             EXPECT_EQ(pageBytes(t, 1).substr(3996 + 40), std::string(60, '\0'));
-         }},
-        {"grows into the block behind, keeps its offset",
-         {3000, 100},
-         {tid(1, 0)},
-         [&](TableId t, TupleId& n) { m.replace(t, tid(1, 1), record(std::string(500, 'b')), n); },
-         tid(1, 1),
-         {1},
-         [&](TableId t) { EXPECT_EQ(slotAt(t, tid(1, 1)).offset, 996); }},
-        {"grows into the block in front, moves to its start",
-         {100, 3000},
-         {tid(1, 1)},
-         [&](TableId t, TupleId& n) { m.replace(t, tid(1, 0), record(std::string(500, 'f')), n); },
-         tid(1, 0),
-         {1},
-         [&](TableId t) { EXPECT_EQ(slotAt(t, tid(1, 0)).offset, 40); }},
-        {"fits nowhere on its page, moves out",
-         {2000, 2000},
-         {},
-         [&](TableId t, TupleId& n) { m.replace(t, tid(1, 0), record(longer), n); },
-         tid(2, 0),
-         {1, 2},
-         [&](TableId t) {
-             EXPECT_EQ(slotAt(t, tid(1, 0)).recordType, RM::PlaceHolderTid);
-             EXPECT_EQ(slotAt(t, tid(2, 0)).recordType, RM::SecondaryRecord);
-             EXPECT_EQ(read(t, tid(1, 0)), longer);
-         }},
+        {"shorter stays at its offset", {100}, -1, tid(1, 0), {40}, tid(1, 0), 3996, {}},
+        {"grows into the block behind, keeps its offset", {3000, 100}, 0, tid(1, 1), {500}, tid(1, 1), 996, {1}},
+        {"grows into the block in front, moves to its start", {100, 3000}, 1, tid(1, 0), {500}, tid(1, 0), 40, {1}},
+        {"fits nowhere on its page, moves out", {2000, 2000}, -1, tid(1, 0), {2100}, tid(2, 0), 1996, {1, 2}},
         {"a moved record grows on its secondary page",
          {2000, 2000},
-         {},
-         [&](TableId t, TupleId& n) {
-             m.replace(t, tid(1, 0), record(longer), n);
-             m.replace(t, tid(1, 0), record(std::string(3000, 'g')), n);
-         },
+         -1,
+         tid(1, 0),
+         {2100, 3000},
          tid(2, 0),
-         {1, 2},
-         [&](TableId t) { EXPECT_EQ(read(t, tid(1, 0)), std::string(3000, 'g')); }},
+         -1,
+         {1, 2}},
         {"a moved record that outgrows its secondary page moves onward",
          {2000, 2000, 3000},
-         {},
-         [&](TableId t, TupleId& n) {
-             m.replace(t, tid(1, 0), record(longer), n);
-             insert(t, std::string(1990, 'q'));  // fills page 1 again
-             insert(t, std::string(1900, 'p'));  // fits page 3 only
-             m.replace(t, tid(1, 0), record(std::string(2200, 'o')), n);
-         },
+         -1,
+         tid(1, 0),
+         {2100, -1990, -1900, 2200},
          tid(4, 0),
-         {1, 3, 4},
-         [&](TableId t) {
-             EXPECT_TRUE(MoxSlottedPage::isFree(slotAt(t, tid(3, 0))));
-             EXPECT_EQ(slotAt(t, tid(1, 0)).offset, 4);
-             EXPECT_EQ(read(t, tid(1, 0)), std::string(2200, 'o'));
-         }},
+         -1,
+         {1, 3, 4}},  // the inserts fill pages 1 and 3
         {"a short replacement brings a moved record home",
          {2000, 2000},
-         {},
-         [&](TableId t, TupleId& n) {
-             m.replace(t, tid(1, 0), record(longer), n);
-             m.replace(t, tid(1, 0), record("home"), n);
-         },
+         -1,
          tid(1, 0),
-         {1, 2},
-         [&](TableId t) {
-             EXPECT_EQ(slotAt(t, tid(1, 0)).recordType, RM::PrimaryRecord);
-             EXPECT_EQ(headerOf(*fix(t, 2)).numberOfSlots, 0) << "the secondary slot is freed";
-         }},
-        {"removing a moved record frees both slots",
-         {2000, 2000},
-         {},
-         [&](TableId t, TupleId& n) {
-             m.replace(t, tid(1, 0), record(longer), n);
-             m.remove(t, tid(1, 0));
-         },
-         tid(2, 0),
-         {1, 2},
-         [&](TableId t) {
-             EXPECT_TRUE(MoxSlottedPage::isFree(slotAt(t, tid(1, 0))));
-             EXPECT_EQ(headerOf(*fix(t, 2)).numberOfSlots, 0);
-             EXPECT_TRUE(throwsError([&] { read(t, tid(1, 0)); }, MOX_RM_REC_NOT_FOUND));
-             EXPECT_TRUE(heldExclusively(t, 0, 0) && heldExclusively(t, 0, 1)) << "both inventory entries stay locked";
-         }},
+         {2100, 4},
+         tid(1, 0),
+         -1,
+         {1, 2}},
+        {"removing a moved record frees both slots", {2000, 2000}, -1, tid(1, 0), {2100, 0}, tid(2, 0), -1, {1, 2}},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.name);
         const TableId t = static_cast<TableId>(10 + i);
         createTable(t);
-        for (size_t length : c.inserted) insert(t, std::string(length, 'i'));
+        for (int length : c.inserted) insert(t, std::string(length, 'i'));
         commit();
-        for (const TupleId& removed : c.removedFirst) m.remove(t, removed);
+        if (c.removedFirst >= 0) manager->remove(t, tid(1, static_cast<SlotId>(c.removedFirst)));
         commit();
         TupleId newTid;
-        c.change(t, newTid);
-        EXPECT_TRUE(newTid == c.expectedTid) << newTid.page << "," << int(newTid.slot);
+        std::string bytes;
+        for (int step : c.steps) {
+            bytes = content("step", step, std::abs(step));
+            if (step > 0) manager->replace(t, c.target, record(bytes), newTid);
+            if (step < 0) insert(t, bytes);
+            if (step == 0) manager->remove(t, c.target);
+        }
+        EXPECT_TRUE(newTid == c.newTid) << newTid.page << "," << int(newTid.slot);
         for (PageId page = 1; page <= 4; ++page) {
             const bool expected = std::find(c.locked.begin(), c.locked.end(), page) != c.locked.end();
             EXPECT_EQ(heldExclusively(t, page), expected) << "page " << page;
         }
-        c.check(t);
+        if (c.steps.back() == 0) {
+            EXPECT_TRUE(throwsError([&] { read(t, c.target); }, MOX_RM_REC_NOT_FOUND));
+            EXPECT_TRUE(heldExclusively(t, 0, 0) && heldExclusively(t, 0, 1)) << "both inventory entries stay locked";
+        } else {
+            EXPECT_EQ(read(t, c.target), bytes);
+            const bool moved = !(newTid == c.target);
+            EXPECT_EQ(slotAt(t, c.target).recordType, moved ? RM::PlaceHolderTid : RM::PrimaryRecord);
+            EXPECT_EQ(slotAt(t, newTid).recordType, moved ? RM::SecondaryRecord : RM::PrimaryRecord);
+            EXPECT_TRUE(c.offset < 0 || slotAt(t, newTid).offset == c.offset) << slotAt(t, newTid).offset;
+        }
         commit();
         EXPECT_EQ(problemsOf(t), std::vector<std::string>());
     }

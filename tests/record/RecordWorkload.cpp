@@ -68,28 +68,34 @@ size_t RecordWorkload::randomLength() {
                        : std::uniform_int_distribution<size_t>(1200, MoxRecordManager::MAX_RECORD_LENGTH)(random);
 }
 
+TupleId RecordWorkload::insert(TableId table, int bytesNumber, size_t length) {
+    const std::string bytes = bytesOf(bytesNumber, length);
+    TupleId tid;
+    MoxRecordManager::getInstance()->insert(recordOf(bytes), table, tid);
+    current[table][{tid.page, tid.slot}] = bytes;
+    note("I " + std::to_string(table) + " " + std::to_string(tid.page) + " " + std::to_string(tid.slot) + " " +
+         std::to_string(bytesNumber) + " " + std::to_string(length));
+    return tid;
+}
+
 void RecordWorkload::change() {
     MoxRecordManager* manager = MoxRecordManager::getInstance();
     auto table = randomElement(current, random);
-    const std::string tableName = std::to_string(table->first);
     Table& rows = table->second;
     const int kind = std::uniform_int_distribution<int>(0, 9)(random);
     const size_t length = randomLength();
-    const std::string bytes = bytesOf(++number, length);
     if (rows.size() < 8 || kind < 4) {
-        TupleId tid;
-        manager->insert(recordOf(bytes), table->first, tid);
-        rows[{tid.page, tid.slot}] = bytes;
-        note("I " + tableName + " " + std::to_string(tid.page) + " " + std::to_string(tid.slot) + " " +
-             std::to_string(number) + " " + std::to_string(length));
+        insert(table->first, ++number, length);
         return;
     }
     auto row = randomElement(rows, random);
     TupleId tid;
     tid.page = row->first.first;
     tid.slot = row->first.second;
-    const std::string where = tableName + " " + std::to_string(tid.page) + " " + std::to_string(tid.slot);
+    const std::string where =
+        std::to_string(table->first) + " " + std::to_string(tid.page) + " " + std::to_string(tid.slot);
     if (kind < 8) {
+        const std::string bytes = bytesOf(++number, length);
         manager->replace(table->first, tid, recordOf(bytes));
         row->second = bytes;
         note("U " + where + " " + std::to_string(number) + " " + std::to_string(length));
@@ -100,19 +106,23 @@ void RecordWorkload::change() {
     }
 }
 
-void RecordWorkload::runTransaction() {
-    const int changes = std::uniform_int_distribution<int>(1, 12)(random);
-    for (int i = 0; i < changes; ++i) change();
-    if (std::uniform_int_distribution<int>(0, 3)(random) == 0) {
-        rollback();
-        current = committedTables;
-        note("R");
-        return;
-    }
+void RecordWorkload::commitTransaction() {
     note("B " + MoxTransactionManager::getInstance()->getCurrentTransactionID().dump());
     commit();
     committedTables = current;
     note("C");
+}
+
+void RecordWorkload::runTransaction() {
+    const int changes = std::uniform_int_distribution<int>(1, 12)(random);
+    for (int i = 0; i < changes; ++i) change();
+    if (std::uniform_int_distribution<int>(0, 3)(random) != 0) {
+        commitTransaction();
+        return;
+    }
+    rollback();
+    current = committedTables;
+    note("R");
 }
 
 std::vector<std::string> RecordWorkload::differences(const Tables& expected) {

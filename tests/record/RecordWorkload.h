@@ -24,6 +24,10 @@ class RecordWorkload {
 
     // One transaction of 1 to 12 changes; a quarter of them roll back.
     void runTransaction();
+    // Inserts bytesOf(number, length) in the current transaction; then
+    // commits it, both journaled.
+    TupleId insert(TableId table, int number, size_t length);
+    void commitTransaction();
     const Tables& committed() const { return committedTables; }
 
     // The bytes of change number `number`, `length` long.
