@@ -1,7 +1,7 @@
 // Replacing and removing records. A record that no longer fits its page
 // moves to another one as a secondary record and its slot forwards to it;
-// later replacements move it in place, onward (the one forwarding slot is
-// rewritten) or home again. Every change logs one entry before it touches a
+// later replacements keep it on that page, move it onward (the one
+// forwarding slot is rewritten) or bring it home again. Every change logs one entry before it touches a
 // page, and every page it changes is marked with that entry's LSN.
 
 #include "MoxRecordManager.h"

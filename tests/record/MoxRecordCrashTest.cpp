@@ -208,6 +208,35 @@ TEST_F(MoxRecordCrashTest, AMovedRecordIsRedoneWhereOnlyItsForwardingSlotWasWrit
               0);
 }
 
+// Redo starts at an insert that another table's page lost; the page of this
+// table was written after its room went from a removed 3,000-byte record to
+// two of 2,000: replayed there, the old insert would find no room.
+TEST_F(MoxRecordCrashTest, AChangeIsNotReplayedOnAPageWrittenAfterIt) {
+    const Tables expected = {
+        {7, {{{1, 0}, RecordWorkload::bytesOf(1, 10)}}},
+        {8, {{{1, 0}, RecordWorkload::bytesOf(3, 2000)}, {{1, 1}, RecordWorkload::bytesOf(4, 2000)}}}};
+    ASSERT_EQ(inChild([&] {
+                  RecordWorkload work({{7, {}}, {8, {}}}, 0);
+                  MoxRecordManager* manager = MoxRecordManager::getInstance();
+                  manager->createTable(7);
+                  manager->createTable(8);
+                  work.insert(7, 1, 10);
+                  work.commitTransaction();
+                  manager->remove(8, work.insert(8, 2, 3000));
+                  work.commitTransaction();
+                  work.insert(8, 3, 2000);
+                  work.insert(8, 4, 2000);
+                  work.commitTransaction();
+                  MoxScopedPage lost(7, 1, MoxPage::DataPage, MoxScopedPage::GetExistingPage);
+                  MoxBufferManager::getInstance()->flushAll();
+                  return 0;
+              }),
+              0);
+    crashSystem();
+    ASSERT_EQ(pageInFile(7, 1), "");
+    EXPECT_EQ(inChild([&] { return recoverAndCompare(expected); }), 0);
+}
+
 // The inventory is not logged, so a crash may leave it older than the data
 // pages (here: page 0 written before the last pages filled, page 255 never
 // written while the pages behind it were, so that the file holds zeros in

@@ -10,6 +10,7 @@
 #include "MoxBuffer.h"
 #include "MoxLock.h"
 #include "MoxLog.h"
+#include "MoxSupport.h"
 #include "MoxTransaction.h"
 #include "TableChecker.h"
 
@@ -127,38 +128,33 @@ void RecordWorkload::runTransaction() {
 
 std::vector<std::string> RecordWorkload::differences(const Tables& expected) {
     std::vector<std::string> found;
-    MoxRecordManager* manager = MoxRecordManager::getInstance();
     for (const auto& [table, rows] : expected) {
         const std::string name = "table " + std::to_string(table) + ": ";
-        Table seen;
-        MoxRecordIterator* raw = nullptr;
-        manager->getRecordIterator(table, raw);
-        std::unique_ptr<MoxRecordIterator> scan(raw);
         MoxRecord* record = nullptr;
-        while (scan->getNext(record) == MOX_SUCCESS) {
-            const TupleId* tid = record->getTupleId();
-            const std::string bytes(reinterpret_cast<const char*>(record->getRecordData()), record->getLength());
-            if (!seen.emplace(std::make_pair(tid->page, tid->slot), bytes).second) {
-                found.push_back(name + "record returned twice at " + std::to_string(tid->page));
+        for (const auto& [place, bytes] : rows) {
+            TupleId tid;
+            tid.page = place.first;
+            tid.slot = place.second;
+            const std::string where = std::to_string(tid.page) + "," + std::to_string(tid.slot);
+            try {
+                MoxRecordManager::getInstance()->get(table, tid, record);
+            } catch (const MoxException& exception) {
+                found.push_back(name + "missing " + where + ", code " + std::to_string(exception.getErrorCode()));
+                continue;
+            }
+            if (std::string(reinterpret_cast<const char*>(record->getRecordData()), record->getLength()) != bytes) {
+                found.push_back(name + "other bytes at " + where);
             }
         }
         delete record;
-        for (const auto& [tid, bytes] : rows) {
-            auto at = seen.find(tid);
-            const std::string place = std::to_string(tid.first) + "," + std::to_string(tid.second);
-            if (at == seen.end()) {
-                found.push_back(name + "missing " + place);
-            } else if (at->second != bytes) {
-                found.push_back(name + "other bytes at " + place);
-            }
-        }
-        for (const auto& [tid, bytes] : seen) {
-            if (rows.count(tid) == 0) {
-                found.push_back(name + "unexpected " + std::to_string(tid.first) + "," + std::to_string(tid.second));
-            }
-        }
         commit();
-        for (const std::string& problem : TableChecker(table).problems()) found.push_back(name + problem);
+        // With each record and its one forwarding hop sound, the count says
+        // that no record is there that the model does not know.
+        TableChecker checker(table);
+        for (const std::string& problem : checker.problems()) found.push_back(name + problem);
+        if (checker.records() != rows.size()) {
+            found.push_back(name + std::to_string(checker.records()) + " records, not " + std::to_string(rows.size()));
+        }
     }
     return found;
 }

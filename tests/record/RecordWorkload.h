@@ -32,9 +32,10 @@ class RecordWorkload {
 
     // The bytes of change number `number`, `length` long.
     static std::string bytesOf(int number, size_t length);
-    // Every way the tables differ from the model (a scan of each, compared
-    // byte for byte) and every problem TableChecker finds; empty when none.
-    // Ends the reading transaction.
+    // Every way the tables differ from the model (each record read by its
+    // TupleId and compared byte for byte, and no more records than the
+    // model's) and every problem TableChecker finds; empty when none. Ends
+    // the reading transaction.
     static std::vector<std::string> differences(const Tables& expected);
     // The committed tables after a journal, starting from `start`. A commit
     // that the journal began but did not confirm counts when its COMMIT

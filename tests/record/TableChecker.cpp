@@ -14,6 +14,7 @@ std::vector<std::string> TableChecker::problems() {
     pages.clear();
     movedRecords.clear();
     pagesEnd = 0;
+    recordCount = 0;
     bool last = false;
     for (Uint32 fsiPageId = 0; !last && fsiPageId <= L::LAST_FSI_PAGE; fsiPageId += L::FSI_PAGE_DISTANCE) {
         checkInventoryPage(static_cast<PageId>(fsiPageId), last);
@@ -85,11 +86,6 @@ void TableChecker::checkInventoryPage(PageId fsiPageId, bool& last) {
             if (value.freeSpace != 0 || value.freeSpaceBlock != 254) {
                 problem(pageId, "entry behind the count is not the missing-page marker");
             }
-            // Pages are appended in order: the one behind the count is
-            // where a page that exists unregistered would be.
-            if (entry == fsi->countEntries && pageExists(pageId, MoxPage::DataPage)) {
-                problem(pageId, "exists but is not registered");
-            }
         }
     }
     last = fsi->countEntries < L::MAX_FSI_ENTRIES;
@@ -112,6 +108,7 @@ void TableChecker::checkDataPage(PageId pageId, const L::FsiEntry& entry) {
             continue;
         }
         if (slot.recordType == L::PlaceHolderTid) {
+            ++recordCount;
             checkForwarding(pageId, static_cast<SlotId>(id), slot);
             continue;
         }
@@ -121,6 +118,8 @@ void TableChecker::checkDataPage(PageId pageId, const L::FsiEntry& entry) {
         }
         if (slot.recordType == L::SecondaryRecord) {
             movedRecords[{pageId, static_cast<SlotId>(id)}] += 0;
+        } else {
+            ++recordCount;
         }
         if (slot.recordLength == 0 || slot.offset < directoryEnd || slot.offset + slot.recordLength > MOX_PAGE_SIZE) {
             problem(pageId, name + "outside the data area");

@@ -26,6 +26,8 @@ class TableChecker {
     std::vector<std::string> problems();
     // Data pages that exist, in ascending order.
     const std::vector<PageId>& dataPages() const { return pages; }
+    // The records a scan returns: primary records and forwarding slots.
+    size_t records() const { return recordCount; }
 
   private:
     void checkInventoryPage(PageId fsiPageId, bool& last);
@@ -37,6 +39,7 @@ class TableChecker {
     SegmentId segment;
     std::vector<PageId> pages;
     Uint32 pagesEnd = 0;  // behind the last page that exists, by the inventory
+    size_t recordCount = 0;
     // Each moved record, with the number of forwarding slots that lead to it.
     std::map<std::pair<PageId, SlotId>, int> movedRecords;
     std::vector<std::string> found;
