@@ -204,6 +204,22 @@ TEST_F(MoxRecordChangeTest, RedoLeavesAPageThatHasTheChangeAsItIs) {
     }
 }
 
+// The slot an undo writes may lie behind the directory, which another
+// transaction's removal shrank meanwhile: the directory grows to it.
+TEST_F(MoxRecordChangeTest, AnUndoWritesIntoASlotBehindTheDirectory) {
+    const TableId t = 5;
+    createTable(t);
+    insert(t, "first");
+    insert(t, "second");
+    commit();
+    const TupleId behind = tid(1, 5);
+    manager->redoInsert(t, &behind, nullptr, record("put back"));
+    EXPECT_EQ(headerOf(*fix(t, 1)).numberOfSlots, 6);
+    EXPECT_EQ(read(t, behind), "put back");
+    commit();
+    EXPECT_EQ(problemsOf(t), std::vector<std::string>());
+}
+
 // Every refusal comes before the log entry: the log stays as it was.
 TEST_F(MoxRecordChangeTest, RefusalsComeBeforeAnythingIsLogged) {
     const TableId t = 5;
