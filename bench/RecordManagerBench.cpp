@@ -5,7 +5,6 @@
 // insert into tables of 1, 100 and 10,000 full pages, which should grow with
 // the inventory pages an insert reads and no faster.
 
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -29,26 +28,10 @@ namespace {
 const long recordCount = 100000;
 const Uint16 recordLength = 100;
 
-double seconds(const std::function<void()>& work) {
-    timespec start;
-    timespec end;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    work();
-    clock_gettime(CLOCK_MONOTONIC, &end);
-    return static_cast<double>(end.tv_sec - start.tv_sec) + static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e9;
-}
-
 void printRate(const std::string& label, double measuredSeconds, double baselineSeconds) {
     printf("%-58s %10.0f rec/s %10.0f rec/s   ratio %6.2f\n", label.c_str(), recordCount / measuredSeconds,
            recordCount / baselineSeconds, measuredSeconds / baselineSeconds);
     fflush(stdout);
-}
-
-void commit() {
-    MoxRecordManager::getInstance()->commit();
-    MoxBufferManager::getInstance()->commit();
-    MoxLockManager::getInstance()->releaseAll();
-    MoxTransactionManager::getInstance()->startNewTransaction();
 }
 
 struct Workload {
@@ -60,30 +43,30 @@ struct Workload {
 Workload recordManagerWorkload(TableId table, const std::string& bytes, std::vector<TupleId>& tids) {
     MoxRecordManager* manager = MoxRecordManager::getInstance();
     manager->createTable(table);
-    commit();
+    commitTransaction();
     MoxRecord record(reinterpret_cast<const unsigned char*>(bytes.data()), recordLength);
     Workload times;
     tids.resize(recordCount);
-    times.insert = seconds([&] {
+    times.insert = secondsOf([&] {
         for (long i = 0; i < recordCount; ++i) manager->insert(record, table, tids[i]);
-        commit();
+        commitTransaction();
     });
     // One shared table lock covers the reads, as a bulk reader would take
     // it: 100,000 record locks would not fit the lock list.
     MoxLockManager::getInstance()->requestSegment(table, MoxLockManager::SharedLock);
     MoxRecord* read = nullptr;
-    times.get = seconds([&] {
+    times.get = secondsOf([&] {
         for (long i = 0; i < recordCount; ++i) manager->get(table, tids[i], read);
     });
     long scanned = 0;
-    times.scan = seconds([&] {
+    times.scan = secondsOf([&] {
         MoxRecordIterator* iterator = nullptr;
         manager->getRecordIterator(table, iterator);
         while (iterator->getNext(read) == MOX_SUCCESS) ++scanned;
         delete iterator;
     });
     delete read;
-    commit();
+    commitTransaction();
     if (scanned != recordCount) fprintf(stderr, "scan returned %ld records\n", scanned);
     return times;
 }
@@ -92,7 +75,7 @@ Workload recordManagerWorkload(TableId table, const std::string& bytes, std::vec
 double logAppends(const std::string& bytes, const std::vector<TupleId>& tids) {
     MoxLogManager* log = MoxLogManager::getInstance();
     MoxTransactionId transaction = MoxTransactionManager::getInstance()->getCurrentTransactionID();
-    return seconds([&] {
+    return secondsOf([&] {
         for (long i = 0; i < recordCount; ++i) {
             MoxRecordLogEntry entry(transaction, 1, nullptr, 0, bytes.data(), recordLength, MoxAbstractLogEntry::INSERT,
                                     &tids[i], nullptr, nullptr);
@@ -105,7 +88,7 @@ double logAppends(const std::string& bytes, const std::vector<TupleId>& tids) {
 double pageFixes(TableId table, const std::vector<TupleId>& tids) {
     MoxBufferManager* buffer = MoxBufferManager::getInstance();
     MoxPage* page = nullptr;
-    return seconds([&] {
+    return secondsOf([&] {
         for (long i = 0; i < recordCount; ++i) {
             buffer->getPage(table, tids[i].page, MoxPage::DataPage, page);
             buffer->releasePage(page);
@@ -128,7 +111,7 @@ Workload sqliteWorkload(const std::string& path, const std::string& bytes) {
     sqliteExec(db, "CREATE TABLE t(v BLOB)");
     Workload times;
     sqlite3_stmt* statement = nullptr;
-    times.insert = seconds([&] {
+    times.insert = secondsOf([&] {
         sqliteExec(db, "BEGIN");
         sqlite3_prepare_v2(db, "INSERT INTO t(v) VALUES(?)", -1, &statement, nullptr);
         for (long i = 0; i < recordCount; ++i) {
@@ -140,7 +123,7 @@ Workload sqliteWorkload(const std::string& path, const std::string& bytes) {
         sqliteExec(db, "COMMIT");
     });
     long bytesRead = 0;
-    times.get = seconds([&] {
+    times.get = secondsOf([&] {
         sqliteExec(db, "BEGIN");
         sqlite3_prepare_v2(db, "SELECT v FROM t WHERE rowid=?", -1, &statement, nullptr);
         for (long i = 1; i <= recordCount; ++i) {
@@ -151,7 +134,7 @@ Workload sqliteWorkload(const std::string& path, const std::string& bytes) {
         sqlite3_finalize(statement);
         sqliteExec(db, "COMMIT");
     });
-    times.scan = seconds([&] {
+    times.scan = secondsOf([&] {
         sqlite3_prepare_v2(db, "SELECT v FROM t", -1, &statement, nullptr);
         while (sqlite3_step(statement) == SQLITE_ROW) bytesRead += sqlite3_column_bytes(statement, 0);
         sqlite3_finalize(statement);
@@ -167,22 +150,22 @@ Workload sqliteWorkload(const std::string& path, const std::string& bytes) {
 double insertBehindFullPages(TableId table, long full, long& inventoryPages) {
     MoxRecordManager* manager = MoxRecordManager::getInstance();
     manager->createTable(table);
-    commit();
+    commitTransaction();
     const std::string large(MoxRecordManager::MAX_RECORD_LENGTH, 'f');
     MoxRecord fill(reinterpret_cast<const unsigned char*>(large.data()), MoxRecordManager::MAX_RECORD_LENGTH);
     TupleId tid;
     for (long i = 0; i < full; ++i) {
         manager->insert(fill, table, tid);
-        if (i % 500 == 499) commit();
+        if (i % 500 == 499) commitTransaction();
     }
-    commit();
+    commitTransaction();
     const std::string small(recordLength, 's');
     MoxRecord record(reinterpret_cast<const unsigned char*>(small.data()), recordLength);
     const long inserts = 2000;
-    double elapsed = seconds([&] {
+    double elapsed = secondsOf([&] {
         for (long i = 0; i < inserts; ++i) manager->insert(record, table, tid);
     });
-    commit();
+    commitTransaction();
     PageId next = 0;
     manager->getNewPageId(table, next);
     inventoryPages = next / MoxRecordManager::FSI_PAGE_DISTANCE + 1;
@@ -195,9 +178,7 @@ int main() {
     BenchDatabase database;
     int result = 0;
     try {
-        MoxLockManager::initializeLockList();
-        MoxBufferManager::initializeBuffer();
-        MoxLogManager::initializeLogFileHandling();
+        startSets();
         const std::string bytes(recordLength, 'r');
         std::vector<TupleId> tids;
         Workload mox = recordManagerWorkload(1, bytes, tids);

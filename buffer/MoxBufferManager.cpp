@@ -52,6 +52,7 @@ float hitRatio(Uint32 logical, Uint32 physical) {
     MoxException::raise((rc), (callText), std::string(__FILE__), __LINE__, std::string(__FUNCTION__))
 
 MoxBufferManager* MoxBufferManager::instance = nullptr;
+Uint16 MoxBufferManager::frameLimit = 0;
 
 MoxBufferManager::MoxBufferManager()
     : fileMgr(MoxFileManager::getInstance()),
@@ -214,7 +215,7 @@ void MoxBufferManager::getPage(SegmentId segmentId, PageId pageId, MoxPage::Page
 Uint16 MoxBufferManager::chooseFrame(const MoxScopedExclusiveLatch& poolLatch) {
     MOX_TRACE_ENTRY();
     Uint16 index = lru->getFreeSlot();
-    if (index == MoxLRU::EMPTY_LIST_HEAD) {
+    if (index == MoxLRU::EMPTY_LIST_HEAD || overFrameLimit()) {
         try {
             lru->remove(index);
         } catch (const MoxException& exception) {
@@ -241,6 +242,17 @@ Uint16 MoxBufferManager::chooseFrame(const MoxScopedExclusiveLatch& poolLatch) {
         THROW(MOX_INTERNAL_FAIL);
     }
     return index;
+}
+
+bool MoxBufferManager::overFrameLimit() const {
+    if (frameLimit == 0) {
+        return false;
+    }
+    Uint16 used = 0;
+    for (Uint16 index = 0; index < MOX_BM_NUM_PAGES; ++index) {
+        used = static_cast<Uint16>(used + (data[index].segmentId != 0 ? 1 : 0));
+    }
+    return used >= frameLimit;
 }
 
 void MoxBufferManager::loadPage(Uint16 pageIndex, SegmentId segmentId, PageId pageId) {

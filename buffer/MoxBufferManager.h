@@ -93,6 +93,12 @@ class MoxBufferManager {
     // Removes the segments created in the transaction and cancels its drops.
     void rollback();
 
+    // For tests only: a frame for a new page is a victim (the least recently
+    // used unfixed frame, written first when dirty) as soon as `frames`
+    // frames are in use, so that a small working set has pages written in
+    // the middle of a transaction. 0 turns it off. Counts for this process.
+    static void TEST_limitFrames(Uint16 frames) { frameLimit = frames; }
+
     // Share of this process's page requests met without a load; 0 before the first.
     float getBufferHitRatio() const;
     // The same over all processes.
@@ -144,7 +150,11 @@ class MoxBufferManager {
     void dumpPages() const;
     void dumpHitRatio() const;
 
+    // Whether TEST_limitFrames has the next frame taken from a victim.
+    bool overFrameLimit() const;
+
     static MoxBufferManager* instance;
+    static Uint16 frameLimit;
 
     MoxFileManager* fileMgr;
     Header* header;

@@ -12,8 +12,8 @@ static const MoxComponent componentId = LogManager;
 // Digits of the largest length a field may claim.
 static const size_t maxLengthDigits = 10;
 
-MoxLogFileScanner::MoxLogFileScanner(Uint16 filenumber, const char* data, size_t size)
-    : filenumber(filenumber), data(data), size(size), position(0), imagesEnd(0) {}
+MoxLogFileScanner::MoxLogFileScanner(Uint16 filenumber, const char* data, size_t size, size_t firstOffset)
+    : filenumber(filenumber), data(data), size(size), firstOffset(firstOffset), position(0), imagesEnd(0) {}
 
 namespace {
 
@@ -61,6 +61,12 @@ bool MoxLogFileScanner::next(Fields& fields) {
         return true;
     }
     return false;
+}
+
+bool MoxLogFileScanner::entryAt(size_t start, Fields& fields) {
+    MOX_TRACE_ENTRY();
+    size_t end = 0;
+    return start < size && namesItself(start) && parseAt(start, fields, end);
 }
 
 bool MoxLogFileScanner::parseAt(size_t start, Fields& fields, size_t& end) {
@@ -128,7 +134,7 @@ bool MoxLogFileScanner::namesItself(size_t candidate) const {
     if (!readField(next, lsn)) {
         return false;
     }
-    return lsn == std::to_string(filenumber) + "," + std::to_string(candidate);
+    return lsn == std::to_string(filenumber) + "," + std::to_string(firstOffset + candidate);
 }
 
 bool MoxLogFileScanner::readField(size_t& next, std::string_view& field) const {

@@ -38,11 +38,15 @@ class MoxLogFileScanner {
         std::string_view type;
     };
 
-    // data must stay valid while the scanner is used.
-    MoxLogFileScanner(Uint16 filenumber, const char* data, size_t size);
+    // data must stay valid while the scanner is used. firstOffset is where
+    // data begins in the file: a part of a file may be scanned.
+    MoxLogFileScanner(Uint16 filenumber, const char* data, size_t size, size_t firstOffset = 0);
 
     // The next complete entry; false when the bytes hold no more.
     bool next(Fields& fields);
+    // The complete entry that begins at position and names it as its own;
+    // false when there is none (or it reaches beyond the bytes).
+    bool entryAt(size_t position, Fields& fields);
 
   private:
     // Parses an entry at start; on success end is just behind its newline.
@@ -62,6 +66,7 @@ class MoxLogFileScanner {
     Uint16 filenumber;
     const char* data;
     size_t size;
+    size_t firstOffset;
     size_t position;
     // End of the image bytes claimed by the entries tried so far.
     size_t imagesEnd;

@@ -90,6 +90,11 @@ MoxLsn MoxLogManager::createLogEntry(MoxAbstractLogEntry* entry) {
     return lsn;
 }
 
+MoxLsn MoxLogManager::lastLsnOf(const MoxTransactionId& transaction) const {
+    MOX_TRACE_ENTRY();
+    return transaction.dump() == sPrevTransactionID ? MoxLsn(sPrevLsn) : MoxLsn::dummyLSN();
+}
+
 MoxLsn MoxLogManager::appendLogEntry(MoxAbstractLogEntry* entry) {
     MOX_TRACE_ENTRY();
     MoxScopedExclusiveLatch latch(logfilehandling->latch);

@@ -53,6 +53,11 @@ class MoxLogManager {
     // _WRITE_FAILED with the file name.
     MoxLsn createLogEntry(MoxAbstractLogEntry* entry);
 
+    // The LSN of the last entry this process wrote for the transaction, from
+    // which its entries chain back through their previous LSNs; (0,0) when
+    // the process's last entry is another transaction's.
+    MoxLsn lastLsnOf(const MoxTransactionId& transaction) const;
+
     // Creates the set, initialises its latch and starts at log file 1. Runs at
     // system start.
     static void initializeLogFileHandling();

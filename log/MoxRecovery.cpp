@@ -31,6 +31,11 @@ std::pair<int, int> numberPairOf(std::string_view text) {
     return {numberOf(text.substr(0, comma)), numberOf(text.substr(comma + 1))};
 }
 
+MoxTransactionId transactionOf(std::string_view text) {
+    std::pair<int, int> pair = numberPairOf(text);
+    return MoxTransactionId(pair.first, static_cast<Uint16>(pair.second));
+}
+
 MoxLsn lsnOf(std::string_view text) {
     std::pair<int, int> pair = numberPairOf(text);
     return MoxLsn(static_cast<Uint16>(pair.first), static_cast<Uint32>(pair.second));
@@ -77,14 +82,18 @@ std::vector<Entry*> unfinished(std::vector<Entry>& redo) {
 
 }  // namespace
 
-bool MoxRecovery::AnalyseLog(rollbackComponent component) {
-    MOX_TRACE_ENTRY();
+void MoxRecovery::clearLists() {
     oRecordRedo.clear();
     oIndexRedo.clear();
     oRecordRollback.clear();
     oIndexRollback.clear();
     oRecordUndo.clear();
     oIndexUndo.clear();
+}
+
+bool MoxRecovery::AnalyseLog(rollbackComponent component) {
+    MOX_TRACE_ENTRY();
+    clearLists();
     for (Uint32 number = 1; number <= MOX_MAX_UINT16; ++number) {
         std::ifstream file(std::to_string(number) + ".log", std::ios::binary);
         if (!file.is_open()) {
@@ -101,6 +110,58 @@ bool MoxRecovery::AnalyseLog(rollbackComponent component) {
     }
     MOX_TRACE_NUMBER(10, "record entries", static_cast<Uint32>(oRecordRedo.size()));
     MOX_TRACE_NUMBER(11, "index entries", static_cast<Uint32>(oIndexRedo.size()));
+    return true;
+}
+
+bool MoxRecovery::AnalyseTransaction(rollbackComponent component, MoxTransactionId transactionId, MoxLsn lastLsn) {
+    MOX_TRACE_ENTRY();
+    return readChain(component, transactionId, lastLsn) || AnalyseLog(component);
+}
+
+bool MoxRecovery::readChain(rollbackComponent component, MoxTransactionId transactionId, MoxLsn lastLsn) {
+    MOX_TRACE_ENTRY();
+    clearLists();
+    std::ifstream file;
+    Uint16 openNumber = 0;
+    std::string bytes;
+    for (MoxLsn lsn = lastLsn; !(lsn == MoxLsn::dummyLSN());) {
+        if (lsn.getFilenumber() != openNumber) {
+            file.close();
+            file.clear();
+            file.open(std::to_string(lsn.getFilenumber()) + ".log", std::ios::binary);
+            openNumber = lsn.getFilenumber();
+        }
+        // An entry is a few kilobytes at most; a window that cuts it short
+        // is doubled until the entry or the file ends.
+        MoxLogFileScanner::Fields fields;
+        bool found = false;
+        for (size_t window = 16384; file.is_open(); window *= 2) {
+            bytes.resize(window);
+            file.clear();
+            file.seekg(lsn.getOffset());
+            file.read(bytes.data(), static_cast<std::streamsize>(window));
+            const size_t got = static_cast<size_t>(file.gcount());
+            MoxLogFileScanner scanner(lsn.getFilenumber(), bytes.data(), got, lsn.getOffset());
+            found = scanner.entryAt(0, fields);
+            if (found || got < window) break;
+        }
+        if (!found || !(transactionOf(fields.transactionId) == transactionId)) {
+            return false;
+        }
+        if (fields.kind == 'R' && component != INDEX) {
+            addRecordEntry(fields);
+        } else if (fields.kind == 'I' && component != RECORD) {
+            addIndexEntry(fields);
+        }
+        // Each step goes back in the log, so that a damaged chain cannot loop.
+        const MoxLsn previous = lsnOf(fields.prevLsn);
+        if (!(previous < lsn)) {
+            return false;
+        }
+        lsn = previous;
+    }
+    std::reverse(oRecordRedo.begin(), oRecordRedo.end());
+    std::reverse(oIndexRedo.begin(), oIndexRedo.end());
     return true;
 }
 
@@ -124,12 +185,10 @@ void MoxRecovery::addRecordEntry(const MoxLogFileScanner::Fields& fields) {
     for (int i = 0; i < 3; ++i) {
         if (tupleIdOf(fields.ids[i], ids[i])) present[i] = &ids[i];
     }
-    std::pair<int, int> transaction = numberPairOf(fields.transactionId);
     oRecordRedo.emplace_back();
     MoxRecordLogEntry& entry = oRecordRedo.back();
-    entry.setFields(MoxTransactionId(transaction.first, static_cast<Uint16>(transaction.second)),
-                    static_cast<SegmentId>(numberOf(fields.segment)), fields.beforeImage.data(),
-                    static_cast<int>(fields.beforeImage.size()), fields.afterImage.data(),
+    entry.setFields(transactionOf(fields.transactionId), static_cast<SegmentId>(numberOf(fields.segment)),
+                    fields.beforeImage.data(), static_cast<int>(fields.beforeImage.size()), fields.afterImage.data(),
                     static_cast<int>(fields.afterImage.size()), numberOf(fields.type), present[0], present[1],
                     present[2]);
     entry.setLsn(lsnOf(fields.lsn));
@@ -139,12 +198,11 @@ void MoxRecovery::addRecordEntry(const MoxLogFileScanner::Fields& fields) {
 void MoxRecovery::addIndexEntry(const MoxLogFileScanner::Fields& fields) {
     MOX_TRACE_ENTRY();
     PageId page = static_cast<PageId>(numberOf(fields.ids[0]));
-    std::pair<int, int> transaction = numberPairOf(fields.transactionId);
     oIndexRedo.emplace_back();
     MoxIndexLogEntry& entry = oIndexRedo.back();
-    entry.setFields(MoxTransactionId(transaction.first, static_cast<Uint16>(transaction.second)),
-                    fields.ids[0].empty() ? nullptr : &page, static_cast<SegmentId>(numberOf(fields.segment)),
-                    fields.beforeImage.data(), static_cast<int>(fields.beforeImage.size()), fields.afterImage.data(),
+    entry.setFields(transactionOf(fields.transactionId), fields.ids[0].empty() ? nullptr : &page,
+                    static_cast<SegmentId>(numberOf(fields.segment)), fields.beforeImage.data(),
+                    static_cast<int>(fields.beforeImage.size()), fields.afterImage.data(),
                     static_cast<int>(fields.afterImage.size()), numberOf(fields.type));
     entry.setLsn(lsnOf(fields.lsn));
     entry.setPrevLsn(lsnOf(fields.prevLsn));

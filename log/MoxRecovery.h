@@ -35,6 +35,13 @@ class MoxRecovery {
     // Reads the log and fills the redo arrays of the component's kinds; the
     // other kind's array stays empty. Always true.
     bool AnalyseLog(rollbackComponent component);
+    // Fills the redo arrays with one transaction's entries only, read from
+    // lastLsn (the transaction's last entry, MoxLogManager::lastLsnOf) back
+    // through their previous LSNs, so that the cost follows the transaction
+    // and not the log. Where the chain cannot be followed (an entry that is
+    // not there or not the transaction's) it reads the whole log instead.
+    // The rollback list built on it is the one AnalyseLog gives. Always true.
+    bool AnalyseTransaction(rollbackComponent component, MoxTransactionId transactionId, MoxLsn lastLsn);
     // The transaction's INDEX or RECORD entries, newest first; ALL builds
     // nothing. Always true.
     bool makeRollbackLists(rollbackComponent component, MoxTransactionId transactionId);
@@ -68,6 +75,9 @@ class MoxRecovery {
     static void undoIndexEntries(MoxIndexLogEntry** list, int length, MoxIndexUndoHandler& handler);
 
   private:
+    void clearLists();
+    // Follows the chain; false where it breaks.
+    bool readChain(rollbackComponent component, MoxTransactionId transactionId, MoxLsn lastLsn);
     void analyseFile(Uint16 filenumber, const char* data, size_t size, rollbackComponent component);
     void addRecordEntry(const MoxLogFileScanner::Fields& fields);
     void addIndexEntry(const MoxLogFileScanner::Fields& fields);

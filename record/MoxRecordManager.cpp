@@ -33,9 +33,8 @@ void requirePage(const void* page) {
     }
 }
 
-// A view of a fixed frame; the reading operations take the frame as const.
 MoxSlottedPage viewOf(const MoxPage* page) {
-    return MoxSlottedPage(const_cast<unsigned char*>(page->getPageData()), page->getSegmentId());
+    return MoxSlottedPage::of(*page);
 }
 
 const char* imageOf(const MoxRecord* record) {
@@ -81,6 +80,34 @@ SegmentId MoxRecordManager::segmentOf(TableId table) {
     return segment;
 }
 
+void MoxRecordManager::checkRecordLength(const MoxRecord& record) {
+    MOX_TRACE_ENTRY();
+    if (record.getLength() > MAX_RECORD_LENGTH) {
+        THROW(MOX_RM_INSERT_RECORD_TOO_LONG);
+    }
+    if (record.getLength() == 0) {
+        THROW(MOX_RM_NULL_LEN_REC);
+    }
+}
+
+TupleId MoxRecordManager::forwardingTarget(const Slot& forwarding) {
+    TupleId target;
+    target.page = forwarding.offset;
+    target.slot = static_cast<SlotId>(forwarding.recordLength & 0xFF);
+    return target;
+}
+
+void MoxRecordManager::checkMovedRecord(const MoxPage* page, SlotId slot) {
+    MOX_TRACE_ENTRY();
+    MoxSlottedPage view = viewOf(page);
+    if (slot >= view.numberOfSlots()) {
+        THROW(MOX_RM_RECORD_OUT_OF_PAGE_BOUNDS);
+    }
+    if (view.slot(slot).recordType != SecondaryRecord) {
+        THROW(MOX_INTERNAL_FAIL);
+    }
+}
+
 SegmentId MoxRecordManager::openTable(TableId table) {
     MOX_TRACE_ENTRY();
     SegmentId segment = segmentOf(table);
@@ -92,9 +119,9 @@ MoxLsn MoxRecordManager::logChange(SegmentId segment, const MoxRecord* before, c
                                    MoxAbstractLogEntry::transType type, const TupleId* primary,
                                    const TupleId* oldSecondary, const TupleId* newSecondary) {
     MOX_TRACE_ENTRY();
-    MoxRecordLogEntry entry(transMgr->getCurrentTransactionID(), segment, imageOf(before),
-                            before == nullptr ? 0 : before->getLength(), imageOf(after),
-                            after == nullptr ? 0 : after->getLength(), type, primary, oldSecondary, newSecondary);
+    MoxRecordLogEntry entry(loggedTransaction(), segment, imageOf(before), before == nullptr ? 0 : before->getLength(),
+                            imageOf(after), after == nullptr ? 0 : after->getLength(), type, primary, oldSecondary,
+                            newSecondary);
     return logMgr->createLogEntry(&entry);
 }
 
@@ -106,6 +133,12 @@ std::unique_ptr<MoxScopedPage> MoxRecordManager::createPageFixed(SegmentId segme
     // the pool latch, so two processes can never both create one page.
     MoxPage* created = nullptr;
     bufferMgr->getNewPage(segment, pageId, type, created);
+    return holdCreatedPage(segment, pageId, type, created);
+}
+
+std::unique_ptr<MoxScopedPage> MoxRecordManager::holdCreatedPage(SegmentId segment, PageId pageId,
+                                                                 MoxPage::PageType type, MoxPage*& created) {
+    MOX_TRACE_ENTRY();
     // A scoped page fixes through the buffer manager only: it takes a second
     // fix, then the creation's fix goes.
     std::unique_ptr<MoxScopedPage> page;
@@ -186,12 +219,7 @@ void MoxRecordManager::insert(const MoxRecord& record, TableId table, RecordType
     if (type != PrimaryRecord) {
         THROW(MOX_INTERNAL_FAIL);
     }
-    if (record.getLength() > MAX_RECORD_LENGTH) {
-        THROW(MOX_RM_INSERT_RECORD_TOO_LONG);
-    }
-    if (record.getLength() == 0) {
-        THROW(MOX_RM_NULL_LEN_REC);
-    }
+    checkRecordLength(record);
     SegmentId segment = openTable(table);
     std::unique_ptr<MoxScopedPage> page;
     Uint16 offset = 0;
@@ -251,9 +279,7 @@ void MoxRecordManager::get(TableId, const TupleId& tid, bool primaryOnly, bool l
             getRecordFromPage(page.getPage(), tid, record);
             return;
         case PlaceHolderTid: {
-            TupleId target;
-            target.page = entry.offset;
-            target.slot = static_cast<SlotId>(entry.recordLength & 0xFF);
+            const TupleId target = forwardingTarget(entry);
             lockMgr->requestSlot(segment, target.page, target.slot, type);
             MoxScopedPage targetPage(segment, target.page, MoxPage::DataPage, MoxScopedPage::GetExistingPage);
             MoxSlottedPage targetView = viewOf(targetPage.getPage());
@@ -281,7 +307,7 @@ void MoxRecordManager::getRecordIterator(TableId table, MoxRecordIterator*& iter
 
 void MoxRecordManager::commit() {
     MOX_TRACE_ENTRY();
-    logChange(0, nullptr, nullptr, MoxAbstractLogEntry::COMMIT, nullptr, nullptr, nullptr);
+    logEnd(transMgr->getCurrentTransactionID(), MoxAbstractLogEntry::COMMIT);
 }
 
 // --- Scans ---

@@ -2,7 +2,10 @@
 #define MOX_RECORD_MANAGER_H
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 
 #include "MoxRecord.h"
@@ -11,11 +14,14 @@
 #include "../buffer/MoxScopedPage.h"
 #include "../lock/MoxLockManager.h"
 #include "../log/MoxAbstractLogEntry.h"
+#include "../log/MoxRecordUndoHandler.h"
+#include "../transaction/MoxTransactionId.h"
 
 class MoxBufferManager;
 class MoxLogManager;
 class MoxMemoryManager;
 class MoxRecordIterator;
+class MoxRecovery;
 class MoxScopedLock;
 class MoxTransactionManager;
 
@@ -33,7 +39,7 @@ class MoxTransactionManager;
 // Every operation throws MoxException on failure. Records handed back through
 // a MoxRecord*& are refilled when the pointer is not null and otherwise
 // created for the caller, who owns them.
-class MoxRecordManager : public MoxRecordLayout {
+class MoxRecordManager : public MoxRecordLayout, private MoxRecordUndoHandler {
   public:
     static MoxRecordManager* getInstance();
     // Whether the process has one, so that the stop deletes only one that exists.
@@ -72,6 +78,69 @@ class MoxRecordManager : public MoxRecordLayout {
     // Writes the transaction's COMMIT entry; the caller then commits the
     // buffer manager and releases the locks.
     void commit();
+
+    // --- Changing and removing records (MoxRecordManager_Update.cpp) ---
+    // Each takes an exclusive lock on the record (its forwarding slot and
+    // its secondary slot alike) and writes one log entry before it changes
+    // a page. A TupleId keeps naming its record however often it moves;
+    // there is never more than one forwarding hop.
+
+    // Replaces the record that tupleId names (its own slot or its
+    // forwarding slot) by record, of 1 to 4055 bytes: in place, grown into a
+    // free neighbour, elsewhere on the page, after compacting the page,
+    // moved out to another page, on its secondary page, home again, or to a
+    // new secondary page. newTid receives where the bytes now are. Pages that
+    // receive bytes at a new offset are locked exclusively.
+    // MOX_RM_INSERT_RECORD_TOO_LONG, MOX_RM_NULL_LEN_REC, MOX_RM_REC_NOT_FOUND
+    // (free slot, beyond the directory); MOX_INTERNAL_FAIL for the TupleId
+    // of a moved record's own slot.
+    void replace(TableId table, const TupleId& tupleId, const MoxRecord& record, TupleId& newTid);
+    void replace(TableId table, const TupleId& tupleId, const MoxRecord& record);
+    // Removes a record (both slots of a moved one). The inventory entries of
+    // its pages stay locked exclusively until the transaction ends, so that
+    // no other transaction takes the room an undo needs back.
+    // MOX_RM_REC_NOT_FOUND; MOX_RM_RECORD_OUT_OF_PAGE_BOUNDS for a forwarding
+    // slot behind its target's directory.
+    void remove(const TableId& table, const TupleId& tid);
+    // The same on a segment; compensate writes COMPENSATE_DELETE instead of DELETE.
+    void remove(const SegmentId& segment, const TupleId& tid, bool compensate);
+
+    // --- Undo and redo (MoxRecordManager_Undo.cpp, MoxRecordManager_Recovery.cpp) ---
+    // The undo operations write a compensation entry on behalf of the
+    // transaction whose change they undo, and lock exclusively the slots
+    // they write and a page only where they compact it.
+
+    // remove with compensate.
+    void redoRemove(const SegmentId& segment, const TupleId& tid);
+    // Puts a removed record back at primaryTid, its bytes at secTid when it
+    // had moved (the page is created if it no longer exists).
+    // MOX_PARAMETER_FAIL without primaryTid; MOX_INTERNAL_FAIL when a page
+    // lacks the room, checked before anything is logged.
+    void redoInsert(const SegmentId& segment, const TupleId* primaryTid, const TupleId* secTid,
+                    const MoxRecord& record);
+    // Turns the record at primaryTid, now newRecord with its bytes at
+    // newSecTid (none: on the primary page), back into oldRecord with its
+    // bytes at oldSecTid (none: on the primary page). Failures as redoInsert.
+    void redoReplace(const SegmentId& segment, const TupleId* primaryTid, const TupleId* oldSecTid,
+                     const TupleId* newSecTid, const MoxRecord& oldRecord, const MoxRecord& newRecord);
+    // Undoes the current transaction's record changes newest first, then
+    // writes its ROLLBACK entry; the caller then rolls back the buffer
+    // manager and releases the locks. The plain form reads only the
+    // transaction's own entries (its chain of previous LSNs) from the log.
+    void rollback();
+    // The same on a log analysed by the caller. MOX_INTERNAL_FAIL when the
+    // rollback list cannot be built.
+    void rollback(MoxRecovery& recovery);
+    // Brings the tables to what the log says after a crash: redoes every
+    // change that a page lost (a page that is missing, or zeros in its
+    // file, is made anew), rebuilds the inventory of every table in the log
+    // from its data pages, undoes the transactions without an end and
+    // writes a ROLLBACK entry for each of them. Run by one process before
+    // any other work; it takes an exclusive lock on every table in the log,
+    // which its caller releases when it ends the transaction.
+    void recover();
+    // The same on a log analysed by the caller.
+    void recover(MoxRecovery& recovery);
 
     // Scan step: from the position tid (page 0: before the first record) to
     // the next primary or forwarding slot, share-locking each page visited.
@@ -172,6 +241,14 @@ class MoxRecordManager : public MoxRecordLayout {
 
     // The table's segment; MOX_PARAMETER_FAIL for an invalid table number.
     static SegmentId segmentOf(TableId table);
+    // MOX_RM_INSERT_RECORD_TOO_LONG above 4055 bytes, MOX_RM_NULL_LEN_REC for none.
+    static void checkRecordLength(const MoxRecord& record);
+    // The secondary slot that a forwarding slot names.
+    static TupleId forwardingTarget(const Slot& forwarding);
+    // The moved record that a forwarding slot leads to, on its fixed page:
+    // MOX_RM_RECORD_OUT_OF_PAGE_BOUNDS behind the directory, MOX_INTERNAL_FAIL
+    // for anything but a secondary record.
+    static void checkMovedRecord(const MoxPage* page, SlotId slot);
     // The same, opened in this process.
     SegmentId openTable(TableId table);
     // Appends one record log entry of the current transaction and returns
@@ -182,6 +259,12 @@ class MoxRecordManager : public MoxRecordLayout {
     // Creates a page that neither the pool nor the file holds and hands its
     // fix back; MOX_BM_PAGE_ALREADY_EXISTS_IN_BUFFER or _IN_FILE otherwise.
     std::unique_ptr<MoxScopedPage> createPageFixed(SegmentId segment, PageId pageId, MoxPage::PageType type);
+    // A scoped fix in place of the fix that the creation of `created` took.
+    std::unique_ptr<MoxScopedPage> holdCreatedPage(SegmentId segment, PageId pageId, MoxPage::PageType type,
+                                                   MoxPage*& created);
+    // The existing data page, fixed; one that no longer exists is created
+    // and registered as empty.
+    std::unique_ptr<MoxScopedPage> fixOrAppendDataPage(SegmentId segment, PageId pageId);
     // The inventory page, fixed; null if it does not exist.
     std::unique_ptr<MoxScopedPage> fixFsiPageIfExists(SegmentId segment, PageId fsiPageId);
     // The inventory page, fixed; created first if it does not exist.
@@ -193,6 +276,65 @@ class MoxRecordManager : public MoxRecordLayout {
     std::unique_ptr<MoxScopedPage> appendPage(SegmentId segment, PageId& candidate);
     // The inventory entry that describes the page as it is.
     FsiEntry entryOf(const MoxPage* page);
+
+    // --- Replacing (MoxRecordManager_Update.cpp) ---
+    // The page of a record, fixed, with an exclusive lock on the record;
+    // MOX_RM_REC_NOT_FOUND for a free slot or one beyond the directory.
+    std::unique_ptr<MoxScopedPage> lockRecord(SegmentId segment, const TupleId& tid);
+    // The record at tupleId is a primary record on the fixed page primary.
+    void replacePrimary(TableId table, const TupleId& tupleId, const MoxRecord& record, MoxScopedPage& primary,
+                        TupleId& newTid);
+    // The record's slot on the fixed page primary forwards to its bytes.
+    void replaceMoved(TableId table, const TupleId& tupleId, const MoxRecord& record, MoxScopedPage& primary,
+                      TupleId& newTid);
+    // Writes the record to a new secondary place on another page.
+    void moveOut(TableId table, const TupleId& tupleId, const MoxRecord& before, const MoxRecord& record,
+                 MoxScopedPage& primary, MoxScopedPage* oldSecondary, const TupleId* oldPlace, TupleId& newTid);
+    // Writes the record anew into its slot after its log entry: at offset,
+    // or where a compaction of the page makes room; refreshes the free
+    // space and marks the page with lsn.
+    void rewriteRecord(MoxPage* page, SlotId slot, const MoxRecord& record, RecordType type, Uint16 offset,
+                       bool compact, const MoxLsn& lsn);
+    // Compacts the page, whose record being rewritten was cleared from its
+    // slot, and returns where length bytes go; MOX_RM_INSERT_RECORD_TOO_LONG
+    // when compaction frees too little.
+    Uint16 compactFor(MoxPage* page, Uint16 length);
+
+    // --- Undo (MoxRecordManager_Undo.cpp) ---
+    // MoxRecordUndoHandler: the undo of one entry of a rollback or undo
+    // list, logged on behalf of the entry's transaction. A table whose
+    // segment is gone has nothing left to undo.
+    void removeRecord(const MoxRecordLogEntry& entry) override;
+    void restoreRecord(const MoxRecordLogEntry& entry) override;
+    void reinsertRecord(const MoxRecordLogEntry& entry) override;
+    void undoOnBehalfOf(const MoxRecordLogEntry& entry, const std::function<void()>& undo);
+    // Logs the compensation entry and brings the slots it names to what it
+    // says, after checking the room on every page.
+    void restore(SegmentId segment, MoxRecordLogEntry& compensation);
+    // The transaction that log entries are written for: the one whose
+    // change is being undone, else the current one.
+    MoxTransactionId loggedTransaction() const;
+    // Writes the COMMIT or ROLLBACK entry of a transaction.
+    void logEnd(const MoxTransactionId& transaction, MoxAbstractLogEntry::transType type);
+
+    // --- Recovery (MoxRecordManager_Recovery.cpp) ---
+    // The pages a recovery has found or made, which exist from then on.
+    typedef std::set<std::pair<SegmentId, PageId>> PageSet;
+    // A page of a table as a crash may have left it: fixed if it is known
+    // or its file holds it, else (missing, or zeros in the file because a
+    // later page was written and this one never) made anew, empty. Either
+    // way it is known afterwards.
+    std::unique_ptr<MoxScopedPage> fixOrCreatePage(SegmentId segment, PageId pageId, MoxPage::PageType type,
+                                                   PageSet& known);
+    // The index of the first entry that a page it changes has lost; the
+    // count when none has. Prints it when its LSN is not (0,0).
+    int redoStart(MoxRecordLogEntry* entries, int count, const std::map<SegmentId, PageId>& tables, PageSet& known);
+    // Applies the entry to each page it changes that has not seen it.
+    void redo(const MoxRecordLogEntry& entry, const std::map<SegmentId, PageId>& tables, PageSet& known);
+    // Rebuilds the inventory of pages 0 to lastPage from the data pages,
+    // making every missing page (or zeros in the file) an empty page
+    // (MoxRecordManager_FSV.cpp). The caller holds the segment exclusively.
+    void rebuildInventory(SegmentId segment, PageId lastPage, PageSet& known);
 
     // Throws MOX_INTERNAL_FAIL unless the transaction holds a lock on the
     // page, its segment or the database (or, with withSlot, on the slot).
@@ -224,6 +366,8 @@ class MoxRecordManager : public MoxRecordLayout {
     MoxMemoryManager* memMgr;
     MoxLogManager* logMgr;
     MoxTransactionManager* transMgr;
+    // While an undo runs: the transaction whose change it undoes.
+    std::optional<MoxTransactionId> undoneTransaction;
 };
 
 #endif

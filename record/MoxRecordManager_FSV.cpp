@@ -173,6 +173,36 @@ MoxRecordLayout::FsiEntry MoxRecordManager::entryOf(const MoxPage* page) {
     return FsiEntry{static_cast<Uint8>(freeSpace / FSI_BLOCK_SIZE), static_cast<Uint8>(blockSize / FSI_BLOCK_SIZE)};
 }
 
+void MoxRecordManager::rebuildInventory(SegmentId segment, PageId lastPage, PageSet& known) {
+    MOX_TRACE_ENTRY();
+    // Pages are allocated without holes, so every page up to the last one
+    // that exists is registered: one the crash lost becomes an empty page.
+    for (Uint32 fsiPageId = 0; fsiPageId <= lastPage; fsiPageId += FSI_PAGE_DISTANCE) {
+        std::unique_ptr<MoxScopedPage> inventory =
+            fixOrCreatePage(segment, static_cast<PageId>(fsiPageId), MoxPage::FreeSpaceInventoryPage, known);
+        FsiPage* fsi = fsiOf(*inventory);
+        Uint16 count = 0;
+        for (Uint32 entry = 0; entry < MAX_FSI_ENTRIES; ++entry) {
+            const Uint32 pageId = fsiPageId + entry + 1;
+            if (pageId > lastPage) {
+                markNotExists(fsi->pageInfo[entry]);
+                continue;
+            }
+            std::unique_ptr<MoxScopedPage> page =
+                fixOrCreatePage(segment, static_cast<PageId>(pageId), MoxPage::DataPage, known);
+            MoxSlottedPage view = MoxSlottedPage::of(*page->getPage());
+            if (view.refreshFreeSpaceFields()) {
+                THROW_RC(page->getPage()->markAsModified(page->getPage()->getLsn()));
+            }
+            fsi->pageInfo[entry] = FsiEntry{static_cast<Uint8>(view.header().freeSpace / FSI_BLOCK_SIZE),
+                                            static_cast<Uint8>(view.header().consecFreeSpace / FSI_BLOCK_SIZE)};
+            ++count;
+        }
+        fsi->countEntries = count;
+        THROW_RC(inventory->getPage()->markAsModified(MoxLsn::dummyLSN()));
+    }
+}
+
 void MoxRecordManager::updateFsiEntry(SegmentId segment, PageId pageToEdit, const FsiEntry& newPageInfo, bool) {
     MOX_TRACE_ENTRY();
     if (isFsiPage(pageToEdit)) {

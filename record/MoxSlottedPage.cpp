@@ -31,7 +31,11 @@ SlotId MoxSlottedPage::freeSlotId() const {
     if (slots == MAX_SLOTS) {
         THROW(MOX_RM_NO_MORE_SLOTS);
     }
-    if (reservedDirectoryEnd(slots) >= lowestOffset) {
+    // The grown directory keeps one more entry reserved, as every free-space
+    // count does: a record inside that entry would count as free space and
+    // used space at once, and the page's free space would fall below its
+    // largest block.
+    if (reservedDirectoryEnd(static_cast<Uint16>(slots + 1)) > lowestOffset) {
         THROW(MOX_RM_SLOT_OVER_DATA);
     }
     return slots;
@@ -106,6 +110,21 @@ void MoxSlottedPage::largestFreeBlock(Uint16& offset, Uint16& size) const {
     }
 }
 
+bool MoxSlottedPage::refreshFreeSpaceFields() {
+    MOX_TRACE_ENTRY();
+    Uint16 blockOffset = 0;
+    Uint16 blockSize = 0;
+    largestFreeBlock(blockOffset, blockSize);
+    const Uint16 total = freeSpace();
+    SlotPageHeader& cache = header();
+    const bool changed =
+        cache.freeSpace != total || cache.consecFreeSpace != blockSize || cache.consecFreeSpaceOffset != blockOffset;
+    cache.freeSpace = total;
+    cache.consecFreeSpace = blockSize;
+    cache.consecFreeSpaceOffset = blockOffset;
+    return changed;
+}
+
 Uint16 MoxSlottedPage::placeRecord(Uint16 length) const {
     MOX_TRACE_ENTRY();
     Uint16 blockOffset = 0;
@@ -174,6 +193,54 @@ void MoxSlottedPage::freeSlot(SlotId slotId) {
     if (slotId == slots - 1) {
         header().numberOfSlots = static_cast<Uint8>(slots - 1);
     }
+}
+
+void MoxSlottedPage::releaseBytes(SlotId slotId) {
+    MOX_TRACE_ENTRY();
+    Slot& entry = slot(slotId);
+    if (slotId >= numberOfSlots() || entry.recordType == PlaceHolderTid || entry.recordLength == 0) {
+        return;
+    }
+    checkInDataArea(entry);
+    memset(bytes + entry.offset, 0, entry.recordLength);
+    entry.offset = 0;
+    entry.recordLength = 0;
+}
+
+void MoxSlottedPage::setForwarding(SlotId slotId, const TupleId& target) {
+    MOX_TRACE_ENTRY();
+    if (slotId >= numberOfSlots()) {
+        THROW(MOX_RM_REC_NOT_FOUND);
+    }
+    Slot& entry = slot(slotId);
+    entry.offset = target.page;
+    entry.recordLength = target.slot;
+    entry.recordType = PlaceHolderTid;
+}
+
+void MoxSlottedPage::growDirectory(Uint16 slots) {
+    MOX_TRACE_ENTRY();
+    const Uint8 current = numberOfSlots();
+    if (slots <= current) {
+        return;
+    }
+    if (slots > MAX_SLOTS || directoryEnd(slots) > recordsStart()) {
+        THROW(MOX_INTERNAL_FAIL);
+    }
+    memset(&slot(current), 0, sizeof(Slot) * (slots - current));
+    header().numberOfSlots = static_cast<Uint8>(slots);
+}
+
+Uint16 MoxSlottedPage::recordsStart() const {
+    MOX_TRACE_ENTRY();
+    Uint16 lowest = MOX_PAGE_SIZE;
+    for (Uint16 id = 0; id < numberOfSlots(); ++id) {
+        const Slot& entry = slot(static_cast<SlotId>(id));
+        if (entry.recordType != PlaceHolderTid && entry.recordLength > 0) {
+            lowest = MoxMin<Uint16>(lowest, entry.offset);
+        }
+    }
+    return lowest;
 }
 
 void MoxSlottedPage::reorganize(Uint16& freeSpace, Uint16& freeSpaceOffset) {

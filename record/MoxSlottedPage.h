@@ -2,6 +2,7 @@
 #define MOX_SLOTTED_PAGE_H
 
 #include "MoxRecordLayout.h"
+#include "TupleId.h"
 
 // A view of the 4096 bytes of one data page: the slot directory that grows
 // from the front and the records that fill the page from the back. It
@@ -18,11 +19,17 @@ class MoxSlottedPage : public MoxRecordLayout {
   public:
     // segment only names the page in messages.
     explicit MoxSlottedPage(unsigned char* pageBytes, SegmentId segment = 0) : bytes(pageBytes), segment(segment) {}
+    // A view of a fixed frame; the reading operations take the frame as const.
+    static MoxSlottedPage of(const MoxPage& page) {
+        return MoxSlottedPage(const_cast<unsigned char*>(page.getPageData()), page.getSegmentId());
+    }
 
     SlotPageHeader& header() const { return *reinterpret_cast<SlotPageHeader*>(bytes); }
     Slot& slot(SlotId slotId) const { return reinterpret_cast<Slot*>(bytes + sizeof(SlotPageHeader))[slotId]; }
     Uint8 numberOfSlots() const { return header().numberOfSlots; }
     PageId pageId() const { return header().pageHeader.pageId; }
+    unsigned char* pageBytes() const { return bytes; }
+    SegmentId segmentId() const { return segment; }
 
     static bool isFree(const Slot& entry) { return entry.offset == 0 && entry.recordLength == 0; }
     // Where the directory of the given number of slots ends, one more entry
@@ -32,7 +39,7 @@ class MoxSlottedPage : public MoxRecordLayout {
     static Uint16 directoryEnd(Uint16 slots) { return static_cast<Uint16>(sizeof(SlotPageHeader) + 8 * slots); }
 
     // The lowest free slot, else the next new one if the directory can grow
-    // without reaching a record. Throws MOX_RM_NO_MORE_SLOTS when all 255
+    // without reaching a record, one more entry still reserved. Throws MOX_RM_NO_MORE_SLOTS when all 255
     // are in use, MOX_RM_SLOT_OVER_DATA when the directory cannot grow.
     SlotId freeSlotId() const;
     // Total free bytes with one directory entry reserved; 0 when all 255
@@ -43,6 +50,9 @@ class MoxSlottedPage : public MoxRecordLayout {
     // and the page end; among equal blocks the lowest. (0, 0) when there is
     // none or all 255 slots are in use.
     void largestFreeBlock(Uint16& offset, Uint16& size) const;
+    // Writes free space, largest block and its offset into the header's
+    // cache; true when they differ from what it held.
+    bool refreshFreeSpaceFields();
     // Where a record of length bytes goes: the high end of the largest
     // block. MOX_RM_NO_MEMORY_BLOCK_FOUND_WARN when it does not fit or would
     // begin at offset 9 or below.
@@ -60,6 +70,18 @@ class MoxSlottedPage : public MoxRecordLayout {
     // Zeroes the record's bytes and the slot; the last slot leaves the
     // directory. MOX_RM_REC_NOT_FOUND beyond the directory.
     void freeSlot(SlotId slotId);
+    // Zeroes the bytes of a record slot and sets its offset and length to 0,
+    // keeping its type and its place in the directory, so that the record
+    // can be written anew (a forwarding slot holds no bytes and stays).
+    void releaseBytes(SlotId slotId);
+    // Makes a slot of the directory a forwarding slot to target.
+    // MOX_RM_REC_NOT_FOUND beyond the directory.
+    void setForwarding(SlotId slotId, const TupleId& target);
+    // Lets the directory grow to `slots` entries, the new ones free.
+    // MOX_INTERNAL_FAIL when a record lies where the entries go.
+    void growDirectory(Uint16 slots);
+    // Where the lowest record begins; the page size when there is none.
+    Uint16 recordsStart() const;
     // Moves the records to the page end, shortest last, so that all free
     // space is one block behind the directory; slots keep their numbers.
     // Returns that block. Checks every record before it moves one

@@ -8,7 +8,12 @@
 #include <filesystem>
 #include <iostream>
 
+#include "MoxBuffer.h"
+#include "MoxLock.h"
+#include "MoxLog.h"
+#include "MoxRecordManager.h"
 #include "MoxSupport.h"
+#include "MoxTransaction.h"
 #include "clp/MoxSystem.h"
 
 BenchDatabase::BenchDatabase() {
@@ -51,6 +56,25 @@ double nowNanoseconds() {
 }
 
 }  // namespace
+
+void startSets() {
+    MoxLockManager::initializeLockList();
+    MoxBufferManager::initializeBuffer();
+    MoxLogManager::initializeLogFileHandling();
+}
+
+double secondsOf(const std::function<void()>& work) {
+    const double start = nowNanoseconds();
+    work();
+    return (nowNanoseconds() - start) / 1e9;
+}
+
+void commitTransaction() {
+    MoxRecordManager::getInstance()->commit();
+    MoxBufferManager::getInstance()->commit();
+    MoxLockManager::getInstance()->releaseAll();
+    MoxTransactionManager::getInstance()->startNewTransaction();
+}
 
 double nanosecondsPerCall(long iterations, const std::function<void()>& operation) {
     for (long i = 0; i < iterations / 10 + 1; ++i) operation();

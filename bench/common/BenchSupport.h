@@ -25,6 +25,18 @@ class BenchDatabase {
 // short warm-up.
 double nanosecondsPerCall(long iterations, const std::function<void()>& operation);
 
+// Creates the lock list, the buffer pool and the log file handling of a
+// started system, without a catalog.
+void startSets();
+
+// Seconds that work takes, by the monotonic clock.
+double secondsOf(const std::function<void()>& work);
+
+// Ends the process's transaction as a committing program does: the record
+// manager's COMMIT entry, the buffer manager's commit, the locks released,
+// a new transaction.
+void commitTransaction();
+
 // Prints "label: a ns, b ns, ratio a/b" on one line.
 void printRatio(const std::string& label, double measured, double baseline);
 

@@ -14,13 +14,6 @@ const TableId table = 5;
 
 class MoxRecordManagerTest : public RecordTestDatabase {
   protected:
-    static TupleId tid(PageId page, SlotId slot) {
-        TupleId result;
-        result.page = page;
-        result.slot = slot;
-        return result;
-    }
-
     // Makes the record of primary a moved one: its bytes go to a new slot on
     // the page `to` as a secondary record and primary becomes a forwarding
     // slot, as a growing replace does.

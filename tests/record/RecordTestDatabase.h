@@ -12,6 +12,7 @@
 #include "MoxRecordManager.h"
 #include "MoxSupport.h"
 #include "MoxTransaction.h"
+#include "RecordWorkload.h"
 #include "TableChecker.h"
 #include "clp/MoxSystem.h"
 #include "common/TestDatabase.h"
@@ -38,11 +39,13 @@ class RecordTestDatabase : public TestDatabase {
     }
 
     // Ends the current transaction as a committing program does.
-    static void commit() {
-        MoxRecordManager::getInstance()->commit();
-        MoxBufferManager::getInstance()->commit();
-        MoxLockManager::getInstance()->releaseAll();
-        MoxTransactionManager::getInstance()->startNewTransaction();
+    static void commit() { RecordWorkload::commit(); }
+
+    static TupleId tid(PageId page, SlotId slot) {
+        TupleId result;
+        result.page = page;
+        result.slot = slot;
+        return result;
     }
 
     // A table created and committed.

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "MoxBuffer.h"
+#include "MoxFile.h"
 #include "MoxSupport.h"
 #include "PageModel.h"
 
@@ -11,9 +12,24 @@ std::vector<std::string> TableChecker::problems() {
     MoxBufferManager::getInstance()->openSegment(segment);
     found.clear();
     pages.clear();
+    movedRecords.clear();
+    pagesEnd = 0;
+    recordCount = 0;
     bool last = false;
     for (Uint32 fsiPageId = 0; !last && fsiPageId <= L::LAST_FSI_PAGE; fsiPageId += L::FSI_PAGE_DISTANCE) {
         checkInventoryPage(static_cast<PageId>(fsiPageId), last);
+    }
+    Uint64 bytes = 0;
+    MoxFileManager::getInstance()->getSize(segment, bytes);
+    const Uint64 registeredEnd = pagesEnd;
+    if (bytes / MOX_PAGE_SIZE > registeredEnd) {
+        problem(static_cast<PageId>(registeredEnd), "the file holds pages behind the last registered one");
+    }
+    for (const auto& [place, forwardings] : movedRecords) {
+        if (forwardings != 1) {
+            problem(place.first, "moved record in slot " + std::to_string(place.second) + " is reached by " +
+                                     std::to_string(forwardings) + " forwarding slots");
+        }
     }
     return found;
 }
@@ -44,6 +60,7 @@ void TableChecker::checkInventoryPage(PageId fsiPageId, bool& last) {
         return;
     }
     MoxScopedPage page(segment, fsiPageId, MoxPage::FreeSpaceInventoryPage, MoxScopedPage::GetExistingPage);
+    pagesEnd = fsiPageId + 1u;
     const L::FsiPage* fsi = reinterpret_cast<const L::FsiPage*>(page->getPageData());
     if (fsi->countEntries > L::MAX_FSI_ENTRIES) {
         problem(fsiPageId, "count " + std::to_string(fsi->countEntries));
@@ -62,14 +79,12 @@ void TableChecker::checkInventoryPage(PageId fsiPageId, bool& last) {
                 problem(pageId, "registered but missing");
             } else {
                 pages.push_back(pageId);
+                pagesEnd = pageId + 1u;
                 checkDataPage(pageId, value);
             }
         } else {
             if (value.freeSpace != 0 || value.freeSpaceBlock != 254) {
                 problem(pageId, "entry behind the count is not the missing-page marker");
-            }
-            if (pageExists(pageId, MoxPage::DataPage)) {
-                problem(pageId, "exists but is not registered");
             }
         }
     }
@@ -93,12 +108,18 @@ void TableChecker::checkDataPage(PageId pageId, const L::FsiEntry& entry) {
             continue;
         }
         if (slot.recordType == L::PlaceHolderTid) {
+            ++recordCount;
             checkForwarding(pageId, static_cast<SlotId>(id), slot);
             continue;
         }
         if (slot.recordType != L::PrimaryRecord && slot.recordType != L::SecondaryRecord) {
             problem(pageId, name + "has type " + std::to_string(unsigned(slot.recordType)));
             continue;
+        }
+        if (slot.recordType == L::SecondaryRecord) {
+            movedRecords[{pageId, static_cast<SlotId>(id)}] += 0;
+        } else {
+            ++recordCount;
         }
         if (slot.recordLength == 0 || slot.offset < directoryEnd || slot.offset + slot.recordLength > MOX_PAGE_SIZE) {
             problem(pageId, name + "outside the data area");
@@ -146,5 +167,7 @@ void TableChecker::checkForwarding(PageId pageId, SlotId slotId, const L::Slot& 
     const L::Slot* slots = reinterpret_cast<const L::Slot*>(bytes + sizeof(L::SlotPageHeader));
     if (targetSlot >= header->numberOfSlots || slots[targetSlot].recordType != L::SecondaryRecord) {
         problem(pageId, name + "does not lead to a moved record");
+        return;
     }
+    movedRecords[{targetPage, targetSlot}] += 1;
 }

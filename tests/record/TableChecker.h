@@ -1,7 +1,9 @@
 #ifndef MOX_TABLE_CHECKER_H
 #define MOX_TABLE_CHECKER_H
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "MoxRecordManager.h"
@@ -9,11 +11,11 @@
 // Walks a table's segment through the buffer pool and lists every broken
 // rule of its pages: inventory pages (count, entries of existing and missing
 // pages, no page behind the registered ones), data pages (records inside the
-// data area, no two overlapping, free slots zero, forwarding slots that lead
-// to a moved record, every byte outside records and directory zero, cached
-// free-space fields as a recomputation gives them) and each entry against
-// its page. Takes no lock: run it when no other transaction changes the
-// table.
+// data area, no two overlapping, free slots zero, every byte outside records
+// and directory zero, cached free-space fields as a recomputation gives
+// them), forwarding (one hop to a moved record, and every moved record
+// reached by exactly one forwarding slot) and each entry against its page.
+// Takes no lock: run it when no other transaction changes the table.
 class TableChecker {
   public:
     typedef MoxRecordLayout L;
@@ -24,6 +26,8 @@ class TableChecker {
     std::vector<std::string> problems();
     // Data pages that exist, in ascending order.
     const std::vector<PageId>& dataPages() const { return pages; }
+    // The records a scan returns: primary records and forwarding slots.
+    size_t records() const { return recordCount; }
 
   private:
     void checkInventoryPage(PageId fsiPageId, bool& last);
@@ -34,6 +38,10 @@ class TableChecker {
 
     SegmentId segment;
     std::vector<PageId> pages;
+    Uint32 pagesEnd = 0;  // behind the last page that exists, by the inventory
+    size_t recordCount = 0;
+    // Each moved record, with the number of forwarding slots that lead to it.
+    std::map<std::pair<PageId, SlotId>, int> movedRecords;
     std::vector<std::string> found;
 };
 
