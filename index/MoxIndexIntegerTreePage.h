@@ -40,6 +40,7 @@ class MoxIndexIntegerTreePage : public MoxIndexTreePage {
     MoxIndexIntegerTreePage(MoxPage* frame, Kind kind, Uint16 entryOffset, Uint16 capacity, bool newPage);
 
     void formatEmpty() override;
+    Uint16 lowerBound(const MoxIndexKey& key) const override { return findInsertPosition(key.intKey); }
 
     // The first position whose value is not below value (the number of
     // entries if none is): an equal key goes in front of its equals.

@@ -47,6 +47,8 @@ class IndexTreeChecker {
     void checkInventory();
     void walk(PageId page, const MoxIndexKey* low, const MoxIndexKey* high, size_t depth);
     void checkCount(PageId page, bool leaf);
+    void checkVarcharArea(PageId page, const unsigned char* bytes, bool leaf);
+    void expectZero(PageId page, const unsigned char* bytes, size_t from, size_t to);
     void checkLinks();
     void checkAccounting();
     [[noreturn]] void fail(PageId page, const std::string& what) const;
