@@ -38,6 +38,15 @@ bool isPageChange(const MoxIndexLogEntry& entry) {
            type <= MoxAbstractLogEntry::INTEGER_UNDO;
 }
 
+// A redo of recovery writes the after image of a logged change once more:
+// it repeats history that the log holds at its own place. Redone in log
+// order it would take the page back to that older state, and undone it
+// would put back what a crash left on disk; both passes leave it out.
+bool isRepeat(const MoxIndexLogEntry& entry) {
+    int type = entry.getTransactionType();
+    return type == MoxAbstractLogEntry::INTEGER_REDO || type == MoxAbstractLogEntry::VARCHAR_REDO;
+}
+
 MoxDataType dataTypeOfChange(const MoxIndexLogEntry& entry) {
     return entry.getTransactionType() >= MoxAbstractLogEntry::INTEGER_OPERATION ? INTEGER : VARCHAR;
 }
@@ -293,12 +302,19 @@ void MoxIndexManager::rollback(MoxRecovery& recovery) {
 
 void MoxIndexManager::restoreIntegerPage(const MoxIndexLogEntry& entry) {
     MOX_TRACE_ENTRY();
-    reapply(entry, false);
+    undo(entry);
 }
 
 void MoxIndexManager::restoreVarcharPage(const MoxIndexLogEntry& entry) {
     MOX_TRACE_ENTRY();
-    reapply(entry, false);
+    undo(entry);
+}
+
+void MoxIndexManager::undo(const MoxIndexLogEntry& entry) {
+    MOX_TRACE_ENTRY();
+    if (!isRepeat(entry)) {
+        reapply(entry, false);
+    }
 }
 
 bool MoxIndexManager::reapply(const MoxIndexLogEntry& entry, bool redo) {
@@ -369,15 +385,24 @@ int MoxIndexManager::findRedoStart(MoxRecovery& recovery, std::vector<bool>& ski
     MOX_TRACE_ENTRY();
     const MoxIndexLogEntry* redo = recovery.getIndexRedoList();
     int count = recovery.getIndexRedoListLength();
+    // A page that an earlier recovery redid carries the LSN of the repeat,
+    // which says nothing about the history it holds: such a page is redone
+    // from its first logged change.
+    std::set<MoxLsn> repeats;
     for (int i = 0; i < count; ++i) {
-        if (!isPageChange(redo[i])) {
+        if (isRepeat(redo[i])) {
+            repeats.insert(redo[i].getLsn());
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!isPageChange(redo[i]) || isRepeat(redo[i])) {
             continue;
         }
         try {
             bufferMgr->openSegment(redo[i].getSegmentID());
             MoxScopedPage page(redo[i].getSegmentID(), *redo[i].getPageID(), MoxPage::BTreeIndexPage,
                                MoxScopedPage::GetExistingPage);
-            if (page->getLsn() < redo[i].getLsn()) {
+            if (page->getLsn() < redo[i].getLsn() || repeats.count(page->getLsn()) != 0) {
                 return i;
             }
         } catch (const MoxException& exception) {
@@ -407,7 +432,7 @@ void MoxIndexManager::recover(MoxRecovery& recovery) {
         std::cout << "Calculated starting point for REDO is at LogEntry with LSN " << redo[start].getLsn() << std::endl;
     }
     for (int i = start; i < count; ++i) {
-        if (!skip[static_cast<size_t>(i)] && isPageChange(redo[i])) {
+        if (!skip[static_cast<size_t>(i)] && isPageChange(redo[i]) && !isRepeat(redo[i])) {
             reapply(redo[i], true);
         }
     }

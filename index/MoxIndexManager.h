@@ -141,6 +141,8 @@ class MoxIndexManager : public MoxIndexUndoHandler {
     // The first entry of the redo list whose change its page lacks (length
     // when none); entries of segments without a file are marked in skip.
     int findRedoStart(MoxRecovery& recovery, std::vector<bool>& skip);
+    // Undoes a logged change unless it is a redo of recovery.
+    void undo(const MoxIndexLogEntry& entry);
     // Redoes (or undoes) one logged change; false when the entry's segment
     // has no file.
     bool reapply(const MoxIndexLogEntry& entry, bool redo);
