@@ -20,6 +20,14 @@ std::vector<IndexRow> sortedRows(const std::vector<IndexEntry>& entries) {
     return rows;
 }
 
+std::vector<VarcharRow> sortedVarcharRows(const std::vector<IndexEntry>& entries) {
+    std::vector<VarcharRow> rows;
+    for (const IndexEntry& entry : entries)
+        rows.emplace_back(entry.key.varcharKey, entry.tupleId.page, entry.tupleId.slot);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
 IndexTreeChecker::IndexTreeChecker(SegmentId segment, MoxDataType dataType) : segment(segment), dataType(dataType) {}
 
 void IndexTreeChecker::fail(PageId page, const std::string& what) const {

@@ -22,6 +22,9 @@ struct IndexEntry {
 typedef std::tuple<Sint32, PageId, SlotId> IndexRow;
 // The entries of an integer index as rows in ascending order.
 std::vector<IndexRow> sortedRows(const std::vector<IndexEntry>& entries);
+// The same for a varchar index.
+typedef std::tuple<std::string, PageId, SlotId> VarcharRow;
+std::vector<VarcharRow> sortedVarcharRows(const std::vector<IndexEntry>& entries);
 
 // Walks a whole index and verifies the rules that every index keeps: the
 // keys of each subtree lie between the separators around it (equal keys may
