@@ -59,6 +59,28 @@ PageId MoxIndexTreePage::pageId() const {
     return pId;
 }
 
+PageId MoxIndexTreePage::nextId() const {
+    return header()->nextId;
+}
+
+PageId MoxIndexTreePage::prevId() const {
+    return header()->prevId;
+}
+
+void MoxIndexTreePage::setNextId(PageId page) {
+    MOX_TRACE_ENTRY();
+    if (header()->nextId != page) {
+        loggedChange([&] { header()->nextId = page; });
+    }
+}
+
+void MoxIndexTreePage::setPrevId(PageId page) {
+    MOX_TRACE_ENTRY();
+    if (header()->prevId != page) {
+        loggedChange([&] { header()->prevId = page; });
+    }
+}
+
 std::unique_ptr<MoxIndexTreePage> MoxIndexTreePage::get(SegmentId segment, PageId pageId, MoxDataType dataType) {
     MOX_TRACE_ENTRY();
     MoxBufferManager* bufferMgr = MoxBufferManager::getInstance();

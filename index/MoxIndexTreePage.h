@@ -1,6 +1,7 @@
 #ifndef MOX_INDEX_TREE_PAGE_H
 #define MOX_INDEX_TREE_PAGE_H
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -42,6 +43,16 @@ class MoxIndexTreePage {
     // Where varchar pages carry VARCHAR_MARK; integer pages hold 0 there.
     static constexpr Uint16 KEY_TYPE_OFFSET = 17;
     static constexpr Uint8 VARCHAR_MARK = 1;
+
+    // Bytes 0-23 of every tree page, whatever its key type and kind.
+    struct MOX_PACKED Header {
+        MoxPage::PageHeader page;  // 0-15
+        Uint8 isLeaf;              // 16: 1 for a leaf, 0 for an inner node
+        Uint8 keyType;             // 17: VARCHAR_MARK on varchar pages, 0 on integer pages
+        Uint16 spaceLeft;          // 18-19: free entry slots (integer) or bytes (varchar)
+        PageId prevId;             // 20-21: left neighbour on the level, 0 if none
+        PageId nextId;             // 22-23: right neighbour on the level, 0 if none
+    };
 
     MoxIndexTreePage(const MoxIndexTreePage&) = delete;
     MoxIndexTreePage& operator=(const MoxIndexTreePage&) = delete;
@@ -110,11 +121,11 @@ class MoxIndexTreePage {
     // Node: the child right of the last separator (firstChild without
     // one); leaf: 0.
     virtual PageId getLastChild() const;
-    virtual PageId nextId() const = 0;
-    virtual PageId prevId() const = 0;
+    virtual PageId nextId() const;
+    virtual PageId prevId() const;
     // Logged link changes (nothing is written when the link stays).
-    virtual void setNextId(PageId page) = 0;
-    virtual void setPrevId(PageId page) = 0;
+    virtual void setNextId(PageId page);
+    virtual void setPrevId(PageId page);
     // Node: the child right of the separator at position; 0 past the last
     // one and on leaves.
     virtual PageId getChildAt(Uint16 position) const = 0;
@@ -218,6 +229,7 @@ class MoxIndexTreePage {
     // The type of a page change of this index: INTEGER_OPERATION or VARCHAR_OPERATION.
     MoxAbstractLogEntry::transType operationType() const;
     unsigned char* bytes() const { return page->getPageData(); }
+    Header* header() const { return reinterpret_cast<Header*>(bytes()); }
     // A leaf of this index; MOX_IM_NO_LEAF_PAGE for any other page.
     std::unique_ptr<MoxIndexTreePage> getLeaf(PageId leaf) const;
 
@@ -236,5 +248,12 @@ class MoxIndexTreePage {
     void restore(const char* image, int length, MoxAbstractLogEntry::transType integerType,
                  MoxAbstractLogEntry::transType varcharType);
 };
+
+static_assert(sizeof(MoxIndexTreePage::Header) == 24);
+static_assert(offsetof(MoxIndexTreePage::Header, isLeaf) == MoxIndexTreePage::LEAF_FLAG_OFFSET);
+static_assert(offsetof(MoxIndexTreePage::Header, keyType) == MoxIndexTreePage::KEY_TYPE_OFFSET);
+static_assert(offsetof(MoxIndexTreePage::Header, spaceLeft) == 18);
+static_assert(offsetof(MoxIndexTreePage::Header, prevId) == 20);
+static_assert(offsetof(MoxIndexTreePage::Header, nextId) == 22);
 
 #endif

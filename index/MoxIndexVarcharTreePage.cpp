@@ -22,7 +22,7 @@ MoxIndexVarcharTreePage::MoxIndexVarcharTreePage(MoxPage* frame, Kind kind, Uint
 void MoxIndexVarcharTreePage::formatEmpty() {
     memset(bytes() + sizeof(MoxPage::PageHeader), 0, MOX_PAGE_SIZE - sizeof(MoxPage::PageHeader));
     header()->isLeaf = kind == Leaf ? 1 : 0;
-    header()->isVarchar = VARCHAR_MARK;
+    header()->keyType = VARCHAR_MARK;
     header()->spaceLeft = capacity;
     forgetWalk();
 }
@@ -56,28 +56,6 @@ Uint16 MoxIndexVarcharTreePage::numElements() const {
 
 bool MoxIndexVarcharTreePage::empty() const {
     return numElements() == 0;
-}
-
-PageId MoxIndexVarcharTreePage::nextId() const {
-    return header()->nextId;
-}
-
-PageId MoxIndexVarcharTreePage::prevId() const {
-    return header()->prevId;
-}
-
-void MoxIndexVarcharTreePage::setNextId(PageId page) {
-    MOX_TRACE_ENTRY();
-    if (header()->nextId != page) {
-        loggedChange([&] { header()->nextId = page; });
-    }
-}
-
-void MoxIndexVarcharTreePage::setPrevId(PageId page) {
-    MOX_TRACE_ENTRY();
-    if (header()->prevId != page) {
-        loggedChange([&] { header()->prevId = page; });
-    }
 }
 
 Uint8 MoxIndexVarcharTreePage::keyLength(const MoxIndexKey& key) const {

@@ -5,8 +5,8 @@
 
 #include "MoxIndexTreePage.h"
 
-// What the varchar leaf and node pages share: the fields from byte 16 to 23
-// and an entry area of variable-length entries stored back to back in
+// What the varchar leaf and node pages share: VARCHAR_MARK at byte 17 and
+// an entry area of variable-length entries stored back to back in
 // ascending strcmp order of their keys, equal keys newest first. Each entry
 // is a varcharEntry followed by the key's characters and a NUL, length + 7
 // bytes in all; the bytes behind the last entry are zero. A leaf entry names
@@ -17,15 +17,6 @@
 // damaged page ends in MOX_INTERNAL_FAIL instead of a read past the page.
 class MoxIndexVarcharTreePage : public MoxIndexTreePage {
   public:
-    struct MOX_PACKED Header {
-        MoxPage::PageHeader page;  // 0-15
-        Uint8 isLeaf;              // 16: 1 for a leaf, 0 for an inner node
-        Uint8 isVarchar;           // 17: VARCHAR_MARK
-        Uint16 spaceLeft;          // 18-19: free bytes of the entry area
-        PageId prevId;             // 20-21: left neighbour on the level, 0 if none
-        PageId nextId;             // 22-23: right neighbour on the level, 0 if none
-    };
-
     // The fixed part of an entry; the key's characters and a NUL follow.
     struct MOX_PACKED varcharEntry {
         Uint8 length;    // 0: characters of the key, at most MOX_INDEX_VARCHAR_LENGTH
@@ -53,10 +44,6 @@ class MoxIndexVarcharTreePage : public MoxIndexTreePage {
     // object lives and the page is unchanged; "" for an empty page.
     MoxIndexKey getLastValue() const override;
     MoxIndexKey getValueAt(Uint16 position) const override;
-    PageId nextId() const override;
-    PageId prevId() const override;
-    void setNextId(PageId page) override;
-    void setPrevId(PageId page) override;
 
   protected:
     // capacity bytes of entries from dataOffset on, their count at
@@ -93,7 +80,6 @@ class MoxIndexVarcharTreePage : public MoxIndexTreePage {
     Uint16 bytesInUse() const;
 
   private:
-    Header* header() const { return reinterpret_cast<Header*>(bytes()); }
     Uint16& count() const { return *reinterpret_cast<Uint16*>(bytes() + countOffset); }
     unsigned char* area() const { return bytes() + dataOffset; }
     // The entry at byte offset, checked against the bytes in use.
@@ -116,12 +102,6 @@ class MoxIndexVarcharTreePage : public MoxIndexTreePage {
     mutable Uint16 walkOffset = 0;
 };
 
-static_assert(sizeof(MoxIndexVarcharTreePage::Header) == 24);
-static_assert(offsetof(MoxIndexVarcharTreePage::Header, isLeaf) == MoxIndexTreePage::LEAF_FLAG_OFFSET);
-static_assert(offsetof(MoxIndexVarcharTreePage::Header, isVarchar) == MoxIndexTreePage::KEY_TYPE_OFFSET);
-static_assert(offsetof(MoxIndexVarcharTreePage::Header, spaceLeft) == 18);
-static_assert(offsetof(MoxIndexVarcharTreePage::Header, prevId) == 20);
-static_assert(offsetof(MoxIndexVarcharTreePage::Header, nextId) == 22);
 static_assert(sizeof(MoxIndexVarcharTreePage::varcharEntry) == 6);
 static_assert(offsetof(MoxIndexVarcharTreePage::varcharEntry, page) == 2);
 static_assert(offsetof(MoxIndexVarcharTreePage::varcharEntry, slot) == 4);

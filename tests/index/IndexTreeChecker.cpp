@@ -89,7 +89,7 @@ void IndexTreeChecker::checkCount(PageId page, bool leaf) {
         checkVarcharArea(page, bytes, leaf);
         return;
     }
-    const auto* header = reinterpret_cast<const MoxIndexIntegerTreePage::Header*>(bytes);
+    const auto* header = reinterpret_cast<const MoxIndexTreePage::Header*>(bytes);
     Uint16 capacity = leaf ? MoxIndexTreeLeafPage::maxElements : MoxIndexTreeNodePage::maxElements;
     if (header->spaceLeft > capacity) fail(page, "spaceLeft beyond the capacity");
     Uint16 count = static_cast<Uint16>(capacity - header->spaceLeft);
@@ -103,7 +103,7 @@ void IndexTreeChecker::checkCount(PageId page, bool leaf) {
 
 void IndexTreeChecker::checkVarcharArea(PageId page, const unsigned char* bytes, bool leaf) {
     typedef MoxIndexVarcharTreePage Varchar;
-    const auto* header = reinterpret_cast<const Varchar::Header*>(bytes);
+    const auto* header = reinterpret_cast<const MoxIndexTreePage::Header*>(bytes);
     size_t area = leaf ? offsetof(MoxIndexVarcharTreeLeafPage::pageFormat, data)
                        : offsetof(MoxIndexVarcharTreeNodePage::pageFormat, data);
     size_t countAt = leaf ? offsetof(MoxIndexVarcharTreeLeafPage::pageFormat, numElements)

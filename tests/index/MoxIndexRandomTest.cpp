@@ -177,10 +177,6 @@ TEST_F(MoxIndexRandomTest, InsertsAndDeletesAgreeWithAMultimap) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 const int varcharOperationCount = optimisedBuild ? 100000 : 8000;
 
 typedef std::multimap<std::string, TupleId> TextModel;
