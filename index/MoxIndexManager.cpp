@@ -298,6 +298,22 @@ void MoxIndexManager::rollback(MoxRecovery& recovery) {
     }
     MoxRecovery::undoIndexEntries(recovery.getIndexRollbackList(), recovery.getIndexRollbackListLength(), *this);
     endEntry(transaction, MoxAbstractLogEntry::ROLLBACK);
+    // An index that the transaction created is gone with its segment.
+    for (auto open = indexList.begin(); open != indexList.end();) {
+        try {
+            bufferMgr->openSegment(open->second->getSegmentId());
+            ++open;
+        } catch (const MoxException& exception) {
+            if (!isMissingFile(exception)) {
+                throw;
+            }
+            if (currentIndex == open->second.get()) {
+                currentIndexId = MOX_UNKNOWN_INDEX_ID;
+                currentIndex = nullptr;
+            }
+            open = indexList.erase(open);
+        }
+    }
 }
 
 void MoxIndexManager::restoreIntegerPage(const MoxIndexLogEntry& entry) {

@@ -87,7 +87,8 @@ class MoxIndexManager : public MoxIndexUndoHandler {
     // log, newest change first, then writes its index ROLLBACK entry. The
     // caller rolls the buffer manager back first (so that dropped segments
     // are back and created ones gone: changes of segments without a file
-    // are passed over) and releases the locks afterwards.
+    // are passed over, and their indexes are no longer open) and releases
+    // the locks afterwards.
     void rollback();
     void rollback(MoxRecovery& recovery);
     // Restart recovery of the indexes, before any other work: redoes the

@@ -70,6 +70,12 @@ TEST_F(MoxIndexManagerTest, CreatingRefusesTakenIdsAndTypesOtherThanBTree) {
     EXPECT_EQ(missing->getCall(), "currentIndex->find(index, key, tid)");
     manager().dropIndex(1);
     EXPECT_TRUE(throwsError([&] { manager().find(1, MoxIndexKey(7), found); }, MOX_IM_INDEX_NOT_OPENED));
+    // A rolled back creation leaves no index behind, open or on disk.
+    manager().createIndex(8, false, BTree, VARCHAR);
+    manager().insert(8, MoxIndexKey("x"), TupleId{1, 1});
+    rollback();
+    EXPECT_TRUE(throwsError([&] { manager().find(8, MoxIndexKey("x"), found); }, MOX_IM_INDEX_NOT_OPENED));
+    manager().createIndex(8, false, BTree, INTEGER);
 }
 
 TEST_F(MoxIndexManagerTest, AnIndexOfAnotherProcessMustBeOpenedHere) {
