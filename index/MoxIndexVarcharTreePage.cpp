@@ -27,6 +27,16 @@ void MoxIndexVarcharTreePage::formatEmpty() {
     forgetWalk();
 }
 
+Uint16 MoxIndexVarcharTreePage::count() const {
+    Uint16 entries = 0;
+    memcpy(&entries, bytes() + countOffset, sizeof(entries));
+    return entries;
+}
+
+void MoxIndexVarcharTreePage::setCount(Uint16 entries) {
+    memcpy(bytes() + countOffset, &entries, sizeof(entries));
+}
+
 bool MoxIndexVarcharTreePage::isFull() const {
     // A node must take any separator that a split below hands up.
     return header()->spaceLeft < (kind == Leaf ? entrySize(0) : MAX_ENTRY_SIZE);
@@ -163,7 +173,7 @@ void MoxIndexVarcharTreePage::insertEntry(Uint16 position, const char* key, Uint
     memcpy(area() + offset + eLen, key, length);
     area()[offset + size - 1] = 0;
     header()->spaceLeft = static_cast<Uint16>(header()->spaceLeft - size);
-    ++count();
+    setCount(static_cast<Uint16>(count() + 1));
     forgetWalk();
 }
 
@@ -177,7 +187,7 @@ bool MoxIndexVarcharTreePage::deleteKeyAt(Uint16 position) {
     memmove(area() + offset, area() + offset + size, static_cast<size_t>(used - offset - size));
     memset(area() + used - size, 0, size);
     header()->spaceLeft = static_cast<Uint16>(header()->spaceLeft + size);
-    --count();
+    setCount(static_cast<Uint16>(count() - 1));
     forgetWalk();
     return true;
 }
@@ -193,7 +203,7 @@ void MoxIndexVarcharTreePage::appendEntries(const MoxIndexVarcharTreePage& from,
     }
     memcpy(area() + used, from.area() + fromOffset, size);
     header()->spaceLeft = static_cast<Uint16>(header()->spaceLeft - size);
-    count() = static_cast<Uint16>(count() + from.numElements() - position);
+    setCount(static_cast<Uint16>(count() + from.numElements() - position));
     forgetWalk();
 }
 
@@ -205,7 +215,7 @@ void MoxIndexVarcharTreePage::truncate(Uint16 entries) {
     Uint16 used = bytesInUse();
     memset(area() + offset, 0, static_cast<size_t>(used - offset));
     header()->spaceLeft = static_cast<Uint16>(header()->spaceLeft + used - offset);
-    count() = entries;
+    setCount(entries);
     forgetWalk();
 }
 

@@ -80,7 +80,9 @@ class MoxIndexVarcharTreePage : public MoxIndexTreePage {
     Uint16 bytesInUse() const;
 
   private:
-    Uint16& count() const { return *reinterpret_cast<Uint16*>(bytes() + countOffset); }
+    // The count field, which frames of the pool may hold at any address.
+    Uint16 count() const;
+    void setCount(Uint16 entries);
     unsigned char* area() const { return bytes() + dataOffset; }
     // The entry at byte offset, checked against the bytes in use.
     const varcharEntry& entryAtOffset(Uint16 offset, Uint16 used) const;
