@@ -73,7 +73,8 @@ TEST_F(MoxIndexManagerTest, CreatingRefusesTakenIdsAndTypesOtherThanBTree) {
     // A rolled back creation leaves no index behind, open or on disk.
     manager().createIndex(8, false, BTree, VARCHAR);
     manager().insert(8, MoxIndexKey("x"), TupleId{1, 1});
-    rollback();
+    MoxBufferManager::getInstance()->rollback();
+    manager().rollback();
     EXPECT_TRUE(throwsError([&] { manager().find(8, MoxIndexKey("x"), found); }, MOX_IM_INDEX_NOT_OPENED));
     manager().createIndex(8, false, BTree, INTEGER);
 }
