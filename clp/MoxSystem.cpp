@@ -2,6 +2,7 @@
 
 #include "../buffer/MoxBufferManager.h"
 #include "../file/MoxFileManager.h"
+#include "../index/MoxIndexManager.h"
 #include "../lock/MoxLockManager.h"
 #include "../log/MoxLogManager.h"
 #include "../record/MoxRecordManager.h"
@@ -45,8 +46,9 @@ void deleteManager() {
 void MoxSystem::stopAllManagers() {
     MOX_TRACE_ENTRY();
     // Order: catalog, record, index, lock, log, buffer, file; the catalog
-    // and index managers take their places once they exist.
+    // manager takes its place once it exists.
     deleteManager<MoxRecordManager>();
+    deleteManager<MoxIndexManager>();
     deleteManager<MoxLockManager>();
     deleteManager<MoxLogManager>();
     // The pool's dirty pages are written here rather than only in the

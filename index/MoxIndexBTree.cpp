@@ -1,5 +1,6 @@
 #include "MoxIndexBTree.h"
 
+#include <cstring>
 #include <iostream>
 
 #include "MoxIndexFreeSpaceInventory.h"
@@ -41,6 +42,9 @@ MoxErrorCode MoxIndexBTree::initialTree(IndexId index, MoxDataType type, bool is
     }
     root->setNextId(MoxIndexTreePage::NO_PAGE);
     root->setPrevId(MoxIndexTreePage::NO_PAGE);
+    // A crash before the pool writes the root must not lose the index:
+    // recovery creates page 1, and the inventory with it, from this entry.
+    root->logCurrentImage();
     return MOX_SUCCESS;
 }
 
@@ -53,11 +57,14 @@ void MoxIndexBTree::openTree(IndexId index, MoxDataType type, bool isUnique) {
 }
 
 bool MoxIndexBTree::accepts(IndexId index, const MoxIndexKey& key) const {
-    if (index != indexId || key.dataType != dataType) {
-        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
-        return false;
+    bool fits = index == indexId && key.dataType == dataType;
+    if (fits && dataType == VARCHAR) {
+        fits = key.varcharKey != nullptr && strlen(key.varcharKey) <= MOX_INDEX_VARCHAR_LENGTH;
     }
-    return true;
+    if (!fits) {
+        MOX_SET_ERROR(MOX_PARAMETER_FAIL);
+    }
+    return fits;
 }
 
 bool MoxIndexBTree::descend(const MoxIndexKey& key, bool forChange, Path& path) {
@@ -146,7 +153,8 @@ void MoxIndexBTree::splitUpwards(Path& path, const MoxIndexKey& key, TupleId tup
         link(*node, *nodeRight);
         // The separator from below goes beside the child that split, in
         // whichever half that child now is.
-        MoxIndexTreePage& parent = holdsChild(*node, left->pageId()) ? *node : *nodeRight;
+        MoxIndexTreePage& parent =
+            node->positionAfter(left->pageId()) != MoxIndexTreePage::NO_POSITION ? *node : *nodeRight;
         if (!parent.insert(left->pageId(), separator, right->pageId())) {
             THROW_wARGS2(MOX_INTERNAL_FAIL, segmentId, parent.pageId());
         }
@@ -175,18 +183,6 @@ void MoxIndexBTree::link(MoxIndexTreePage& left, MoxIndexTreePage& right) {
     if (after != MoxIndexTreePage::NO_PAGE) {
         MoxIndexTreePage::get(segmentId, after, dataType)->setPrevId(right.pageId());
     }
-}
-
-bool MoxIndexBTree::holdsChild(const MoxIndexTreePage& node, PageId child) {
-    if (node.getFirstChild() == child) {
-        return true;
-    }
-    for (Uint16 position = 0; position < node.numElements(); ++position) {
-        if (node.getChildAt(position) == child) {
-            return true;
-        }
-    }
-    return false;
 }
 
 MoxErrorCode MoxIndexBTree::find(IndexId index, const MoxIndexKey& key, TupleId& tupleId) {

@@ -21,7 +21,8 @@ class MoxIndexIterator;
 // the current transaction: changes take exclusive page locks (kept until
 // the transaction ends) and are logged page by page; descents take shared
 // locks on inner pages with single tries, giving up after four refusals.
-// Keys must have the index's data type (MOX_PARAMETER_FAIL otherwise).
+// Keys must have the index's data type, strings at most
+// MOX_INDEX_VARCHAR_LENGTH characters (MOX_PARAMETER_FAIL otherwise).
 // Errors of the buffer, lock and log managers are thrown as MoxException,
 // with all pages of the operation released; a transaction whose change
 // failed halfway must be rolled back.
@@ -96,7 +97,6 @@ class MoxIndexBTree {
                                                       MoxIndexTreePage& right);
     // Links right into the level right of left.
     void link(MoxIndexTreePage& left, MoxIndexTreePage& right);
-    static bool holdsChild(const MoxIndexTreePage& node, PageId child);
     void dumpPage(int page, bool full, bool recursive, int depth);
 
     IndexId indexId;

@@ -42,28 +42,6 @@ bool MoxIndexIntegerTreePage::empty() const {
     return numElements() == 0;
 }
 
-PageId MoxIndexIntegerTreePage::nextId() const {
-    return header()->nextId;
-}
-
-PageId MoxIndexIntegerTreePage::prevId() const {
-    return header()->prevId;
-}
-
-void MoxIndexIntegerTreePage::setNextId(PageId page) {
-    MOX_TRACE_ENTRY();
-    if (header()->nextId != page) {
-        loggedChange([&] { header()->nextId = page; });
-    }
-}
-
-void MoxIndexIntegerTreePage::setPrevId(PageId page) {
-    MOX_TRACE_ENTRY();
-    if (header()->prevId != page) {
-        loggedChange([&] { header()->prevId = page; });
-    }
-}
-
 Sint32 MoxIndexIntegerTreePage::valueAt(Uint16 position) const {
     Sint32 value = 0;
     memcpy(&value, entryAt(position), sizeof(value));

@@ -5,20 +5,10 @@
 
 #include "MoxIndexTreePage.h"
 
-// What the integer leaf and node pages share: the first 24 bytes and an
-// array of 8-byte entries that begin with their Sint32 value, in ascending
-// order of value, entries 0 to n-1 in use and the rest zero.
+// What the integer leaf and node pages share: an array of 8-byte entries that begin with their Sint32 value, in
+// ascending order of value, entries 0 to n-1 in use and the rest zero.
 class MoxIndexIntegerTreePage : public MoxIndexTreePage {
   public:
-    struct MOX_PACKED Header {
-        MoxPage::PageHeader page;  // 0-15
-        Uint8 isLeaf;              // 16: 1 for a leaf, 0 for an inner node
-        Uint8 padding;             // 17
-        Uint16 spaceLeft;          // 18-19: free entry slots
-        PageId prevId;             // 20-21: left neighbour on the level, 0 if none
-        PageId nextId;             // 22-23: right neighbour on the level, 0 if none
-    };
-
     static constexpr Uint16 ENTRY_SIZE = 8;
 
     bool isFull() const override;
@@ -30,16 +20,13 @@ class MoxIndexIntegerTreePage : public MoxIndexTreePage {
     Uint16 findKeyPosition(const MoxIndexKey& key) const override;
     MoxIndexKey getLastValue() const override;
     MoxIndexKey getValueAt(Uint16 position) const override;
-    PageId nextId() const override;
-    PageId prevId() const override;
-    void setNextId(PageId page) override;
-    void setPrevId(PageId page) override;
 
   protected:
     // capacity entries from entryOffset on; newPage formats the page empty.
     MoxIndexIntegerTreePage(MoxPage* frame, Kind kind, Uint16 entryOffset, Uint16 capacity, bool newPage);
 
     void formatEmpty() override;
+    Uint16 lowerBound(const MoxIndexKey& key) const override { return findInsertPosition(key.intKey); }
 
     // The first position whose value is not below value (the number of
     // entries if none is): an equal key goes in front of its equals.
@@ -53,18 +40,11 @@ class MoxIndexIntegerTreePage : public MoxIndexTreePage {
     void truncate(Uint16 count);
     Sint32 valueAt(Uint16 position) const;
     unsigned char* entryAt(Uint16 position) const { return bytes() + entryOffset + position * ENTRY_SIZE; }
-    Header* header() const { return reinterpret_cast<Header*>(bytes()); }
     const Uint16 capacity;
 
   private:
     const Kind kind;
     const Uint16 entryOffset;
 };
-
-static_assert(sizeof(MoxIndexIntegerTreePage::Header) == 24);
-static_assert(offsetof(MoxIndexIntegerTreePage::Header, isLeaf) == MoxIndexTreePage::LEAF_FLAG_OFFSET);
-static_assert(offsetof(MoxIndexIntegerTreePage::Header, spaceLeft) == 18);
-static_assert(offsetof(MoxIndexIntegerTreePage::Header, prevId) == 20);
-static_assert(offsetof(MoxIndexIntegerTreePage::Header, nextId) == 22);
 
 #endif

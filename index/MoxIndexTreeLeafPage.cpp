@@ -33,49 +33,7 @@ bool MoxIndexTreeLeafPage::insert(const MoxIndexKey& key, TupleId tupleId) {
 
 Uint32 MoxIndexTreeLeafPage::deleteKey(const MoxIndexKey& key, const TupleId* tupleId) {
     MOX_TRACE_ENTRY();
-    Uint32 removed = 0;
-    walkLeaves(true, [&](MoxIndexTreePage& leaf) {
-        bool goOn = false;
-        removed += static_cast<MoxIndexTreeLeafPage&>(leaf).deleteHere(key, tupleId, goOn);
-        return goOn;
-    });
-    return removed;
-}
-
-Uint32 MoxIndexTreeLeafPage::deleteHere(const MoxIndexKey& key, const TupleId* tupleId, bool& goOn) {
-    MOX_TRACE_ENTRY();
-    lock(MoxLockManager::ExclusiveLock);
-    Uint16 count = numElements();
-    Uint16 position = findInsertPosition(key.intKey);
-    // No entry here reaches the key: deletes may have emptied this part of
-    // a run that continues in the next leaf.
-    if (position == count) {
-        goOn = true;
-        return 0;
-    }
-    const MoxIndexIntegerTupleIdentifier* keys = pageData()->keys;
-    if (tupleId != nullptr) {
-        for (; position < count && keys[position].value == key.intKey; ++position) {
-            if (keys[position].tupleId == *tupleId) {
-                loggedChange([&] { deleteKeyAt(position); });
-                return 1;
-            }
-        }
-        goOn = position == count;
-        return 0;
-    }
-    if (keys[position].value != key.intKey) {
-        return 0;
-    }
-    Uint32 removed = 0;
-    loggedChange([&] {
-        while (position < numElements() && keys[position].value == key.intKey) {
-            deleteKeyAt(position);
-            ++removed;
-        }
-    });
-    goOn = position == numElements();
-    return removed;
+    return deleteFromLeaves(key, tupleId);
 }
 
 const unsigned char* MoxIndexTreeLeafPage::findKey(const MoxIndexKey&) const {
@@ -83,24 +41,7 @@ const unsigned char* MoxIndexTreeLeafPage::findKey(const MoxIndexKey&) const {
 }
 
 bool MoxIndexTreeLeafPage::findTuple(const MoxIndexKey& key, TupleId& tupleId) const {
-    Uint16 position = findKeyPosition(key);
-    if (position == NO_POSITION) {
-        return false;
-    }
-    tupleId = getTupleAt(position);
-    return true;
-}
-
-bool MoxIndexTreeLeafPage::findLeaf(const MoxIndexKey&, Path&) {
-    return true;
-}
-
-std::unique_ptr<MoxIndexTreePage> MoxIndexTreeLeafPage::findFirstLeaf() {
-    return edgeLeaf(true);
-}
-
-std::unique_ptr<MoxIndexTreePage> MoxIndexTreeLeafPage::findLastLeaf() {
-    return edgeLeaf(false);
+    return findFirstTuple(key, tupleId);
 }
 
 TupleId MoxIndexTreeLeafPage::getTupleAt(Uint16 position) const {
@@ -131,9 +72,7 @@ std::unique_ptr<MoxIndexTreePage> MoxIndexTreeLeafPage::split(MoxIndexKey& separ
 }
 
 void MoxIndexTreeLeafPage::dump(bool full) const {
-    std::cout << "********** LEAF (SID: " << sId << " PID: " << pId << " )**********\n"
-              << "**********  PrevID: " << prevId() << " NextID: " << nextId() << " **********\n"
-              << " Number of Elements: " << numElements() << '\n';
+    printLeafHeading();
     if (full) {
         for (Uint16 position = 0; position < numElements(); ++position) {
             pageData()->keys[position].dump();
@@ -142,8 +81,7 @@ void MoxIndexTreeLeafPage::dump(bool full) const {
 }
 
 void MoxIndexTreeLeafPage::dump2(bool full) const {
-    std::cout << "Leaf " << pId << " [prev " << prevId() << ", next " << nextId() << "]: " << numElements()
-              << " entries";
+    printShortHeading();
     if (full) {
         std::cout << ':';
         for (Uint16 position = 0; position < numElements(); ++position) {
@@ -161,14 +99,6 @@ PageId MoxIndexTreeLeafPage::getFirstChild() const {
     return NO_PAGE;
 }
 
-PageId MoxIndexTreeLeafPage::getLastChild() const {
-    return NO_PAGE;
-}
-
 PageId MoxIndexTreeLeafPage::getChildAt(Uint16) const {
-    return NO_PAGE;
-}
-
-PageId MoxIndexTreeLeafPage::childFor(const MoxIndexKey&) const {
     return NO_PAGE;
 }

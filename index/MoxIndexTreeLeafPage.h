@@ -30,26 +30,16 @@ class MoxIndexTreeLeafPage : public MoxIndexIntegerTreePage {
     Uint32 deleteKey(const MoxIndexKey& key, const TupleId* tupleId) override;
     const unsigned char* findKey(const MoxIndexKey& key) const override;
     bool findTuple(const MoxIndexKey& key, TupleId& tupleId) const override;
-    bool findLeaf(const MoxIndexKey& key, Path& path) override;
-    std::unique_ptr<MoxIndexTreePage> findFirstLeaf() override;
-    std::unique_ptr<MoxIndexTreePage> findLastLeaf() override;
     TupleId getTupleAt(Uint16 position) const override;
     std::unique_ptr<MoxIndexTreePage> split(MoxIndexKey& separator) override;
     void dump(bool full) const override;
     void dump2(bool full) const override;
     void setFirstChild(PageId child) override;
     PageId getFirstChild() const override;
-    PageId getLastChild() const override;
     PageId getChildAt(Uint16 position) const override;
-
-  protected:
-    PageId childFor(const MoxIndexKey& key) const override;
 
   private:
     pageFormat* pageData() const { return reinterpret_cast<pageFormat*>(bytes()); }
-    // deleteKey within this page, under its exclusive lock; goOn tells
-    // whether the key can still occur in the next leaf.
-    Uint32 deleteHere(const MoxIndexKey& key, const TupleId* tupleId, bool& goOn);
 };
 
 static_assert(sizeof(MoxIndexTreeLeafPage::pageFormat) == MOX_PAGE_SIZE);

@@ -12,18 +12,6 @@ static const MoxComponent componentId = IndexManager;
 MoxIndexTreeNodePage::MoxIndexTreeNodePage(MoxPage* frame, bool newPage)
     : MoxIndexIntegerTreePage(frame, Node, offsetof(pageFormat, keys), maxElements, newPage) {}
 
-Uint16 MoxIndexTreeNodePage::positionAfter(PageId child) const {
-    if (pageData()->firstChild == child) {
-        return 0;
-    }
-    for (Uint16 position = 0; position < numElements(); ++position) {
-        if (pageData()->keys[position].nextChild == child) {
-            return static_cast<Uint16>(position + 1);
-        }
-    }
-    return NO_POSITION;
-}
-
 bool MoxIndexTreeNodePage::insert(PageId smaller, const MoxIndexKey& key, PageId bigger) {
     MOX_TRACE_ENTRY();
     lock(MoxLockManager::ExclusiveLock);
@@ -55,18 +43,7 @@ bool MoxIndexTreeNodePage::insert(const MoxIndexKey&, TupleId) {
 
 Uint32 MoxIndexTreeNodePage::deleteKey(const MoxIndexKey& key, const TupleId*) {
     MOX_TRACE_ENTRY();
-    Uint16 position = findKeyPosition(key);
-    if (position == NO_POSITION) {
-        return 0;
-    }
-    Uint32 removed = 0;
-    loggedChange([&] {
-        while (position < numElements() && valueAt(position) == key.intKey) {
-            deleteKeyAt(position);
-            ++removed;
-        }
-    });
-    return removed;
+    return deleteSeparators(key);
 }
 
 const unsigned char* MoxIndexTreeNodePage::findKey(const MoxIndexKey& key) const {
@@ -76,18 +53,6 @@ const unsigned char* MoxIndexTreeNodePage::findKey(const MoxIndexKey& key) const
 
 bool MoxIndexTreeNodePage::findTuple(const MoxIndexKey&, TupleId&) const {
     return false;
-}
-
-bool MoxIndexTreeNodePage::findLeaf(const MoxIndexKey& key, Path& path) {
-    return descend(key, path);
-}
-
-std::unique_ptr<MoxIndexTreePage> MoxIndexTreeNodePage::findFirstLeaf() {
-    return edgeLeaf(true);
-}
-
-std::unique_ptr<MoxIndexTreePage> MoxIndexTreeNodePage::findLastLeaf() {
-    return edgeLeaf(false);
 }
 
 TupleId MoxIndexTreeNodePage::getTupleAt(Uint16) const {
@@ -116,10 +81,7 @@ std::unique_ptr<MoxIndexTreePage> MoxIndexTreeNodePage::split(MoxIndexKey& separ
 }
 
 void MoxIndexTreeNodePage::dump(bool full) const {
-    std::cout << std::string(42, '*') << '\n'
-              << "INNER NODE > SegmentId: " << sId << ", PageId: " << pId << ", SpaceLeft: " << spaceLeft()
-              << ", FirstChild: " << getFirstChild() << ", PrevId: " << prevId() << ", NextId: " << nextId()
-              << ", Number of Elements: " << numElements() << '\n';
+    printNodeHeading();
     if (full) {
         for (Uint16 position = 0; position < numElements(); ++position) {
             std::cout << '[' << position << "] -> " << valueAt(position) << " (child: " << getChildAt(position)
@@ -129,8 +91,7 @@ void MoxIndexTreeNodePage::dump(bool full) const {
 }
 
 void MoxIndexTreeNodePage::dump2(bool full) const {
-    std::cout << "Node " << pId << " [prev " << prevId() << ", next " << nextId() << "]: " << numElements()
-              << " entries";
+    printShortHeading();
     if (full) {
         std::cout << ": " << getFirstChild();
         for (Uint16 position = 0; position < numElements(); ++position) {
@@ -151,16 +112,6 @@ PageId MoxIndexTreeNodePage::getFirstChild() const {
     return pageData()->firstChild;
 }
 
-PageId MoxIndexTreeNodePage::getLastChild() const {
-    Uint16 count = numElements();
-    return count == 0 ? getFirstChild() : getChildAt(static_cast<Uint16>(count - 1));
-}
-
 PageId MoxIndexTreeNodePage::getChildAt(Uint16 position) const {
     return position < numElements() ? pageData()->keys[position].nextChild : NO_PAGE;
-}
-
-PageId MoxIndexTreeNodePage::childFor(const MoxIndexKey& key) const {
-    Uint16 position = findInsertPosition(key.intKey);
-    return position == 0 ? getFirstChild() : getChildAt(static_cast<Uint16>(position - 1));
 }

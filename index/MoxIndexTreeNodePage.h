@@ -36,9 +36,6 @@ class MoxIndexTreeNodePage : public MoxIndexIntegerTreePage {
     Uint32 deleteKey(const MoxIndexKey& key, const TupleId* tupleId) override;
     const unsigned char* findKey(const MoxIndexKey& key) const override;
     bool findTuple(const MoxIndexKey& key, TupleId& tupleId) const override;
-    bool findLeaf(const MoxIndexKey& key, Path& path) override;
-    std::unique_ptr<MoxIndexTreePage> findFirstLeaf() override;
-    std::unique_ptr<MoxIndexTreePage> findLastLeaf() override;
     TupleId getTupleAt(Uint16 position) const override;
     // Keeps the lower half; the middle separator goes up as separator and
     // its child becomes the new node's firstChild.
@@ -47,16 +44,10 @@ class MoxIndexTreeNodePage : public MoxIndexIntegerTreePage {
     void dump2(bool full) const override;
     void setFirstChild(PageId child) override;
     PageId getFirstChild() const override;
-    PageId getLastChild() const override;
     PageId getChildAt(Uint16 position) const override;
-
-  protected:
-    PageId childFor(const MoxIndexKey& key) const override;
 
   private:
     pageFormat* pageData() const { return reinterpret_cast<pageFormat*>(bytes()); }
-    // The insert position right of child, or NO_POSITION.
-    Uint16 positionAfter(PageId child) const;
 };
 
 static_assert(sizeof(MoxIndexTreeNodePage::pageFormat) == MOX_PAGE_SIZE);

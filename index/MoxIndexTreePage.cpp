@@ -3,10 +3,14 @@
 #include <sched.h>
 
 #include <cstring>
+#include <iostream>
+#include <string>
 
 #include "MoxIndexFreeSpaceInventory.h"
 #include "MoxIndexTreeLeafPage.h"
 #include "MoxIndexTreeNodePage.h"
+#include "MoxIndexVarcharTreeLeafPage.h"
+#include "MoxIndexVarcharTreeNodePage.h"
 #include "../buffer/MoxBufferManager.h"
 #include "../log/MoxIndexLogEntry.h"
 #include "../log/MoxLogManager.h"
@@ -55,6 +59,28 @@ PageId MoxIndexTreePage::pageId() const {
     return pId;
 }
 
+PageId MoxIndexTreePage::nextId() const {
+    return header()->nextId;
+}
+
+PageId MoxIndexTreePage::prevId() const {
+    return header()->prevId;
+}
+
+void MoxIndexTreePage::setNextId(PageId page) {
+    MOX_TRACE_ENTRY();
+    if (header()->nextId != page) {
+        loggedChange([&] { header()->nextId = page; });
+    }
+}
+
+void MoxIndexTreePage::setPrevId(PageId page) {
+    MOX_TRACE_ENTRY();
+    if (header()->prevId != page) {
+        loggedChange([&] { header()->prevId = page; });
+    }
+}
+
 std::unique_ptr<MoxIndexTreePage> MoxIndexTreePage::get(SegmentId segment, PageId pageId, MoxDataType dataType) {
     MOX_TRACE_ENTRY();
     MoxBufferManager* bufferMgr = MoxBufferManager::getInstance();
@@ -67,20 +93,37 @@ std::unique_ptr<MoxIndexTreePage> MoxIndexTreePage::get(SegmentId segment, PageI
 std::unique_ptr<MoxIndexTreePage> MoxIndexTreePage::adopt(MoxPage* frame, MoxDataType dataType, Kind kind,
                                                           bool newPage) {
     MOX_TRACE_ENTRY();
-    switch (dataType) {
-        case INTEGER:
-            if (kind == Leaf) {
-                return std::make_unique<MoxIndexTreeLeafPage>(frame, newPage);
-            }
-            return std::make_unique<MoxIndexTreeNodePage>(frame, newPage);
-        default:
-            MoxBufferManager::getInstance()->releasePage(frame);
-            THROW(MOX_INTERNAL_FAIL);
+    MoxErrorCode refusal = MOX_SUCCESS;
+    if (dataType != INTEGER && dataType != VARCHAR) {
+        refusal = MOX_INTERNAL_FAIL;
+    } else if (!newPage && dataTypeOf(*frame) != dataType) {
+        // Read as the other key type, the entries would be garbage.
+        refusal = MOX_PARAMETER_FAIL;
     }
+    if (refusal != MOX_SUCCESS) {
+        SegmentId segment = frame->getSegmentId();
+        PageId pageId = frame->getPageId();
+        MoxBufferManager::getInstance()->releasePage(frame);
+        THROW_wARGS3(refusal, segment, pageId, dataType);
+    }
+    if (dataType == VARCHAR) {
+        if (kind == Leaf) {
+            return std::make_unique<MoxIndexVarcharTreeLeafPage>(frame, newPage);
+        }
+        return std::make_unique<MoxIndexVarcharTreeNodePage>(frame, newPage);
+    }
+    if (kind == Leaf) {
+        return std::make_unique<MoxIndexTreeLeafPage>(frame, newPage);
+    }
+    return std::make_unique<MoxIndexTreeNodePage>(frame, newPage);
 }
 
 bool MoxIndexTreePage::holdsLeaf(const MoxPage& frame) {
     return frame.getPageData()[LEAF_FLAG_OFFSET] != 0;
+}
+
+MoxDataType MoxIndexTreePage::dataTypeOf(const MoxPage& frame) {
+    return frame.getPageData()[KEY_TYPE_OFFSET] == VARCHAR_MARK ? VARCHAR : INTEGER;
 }
 
 bool MoxIndexTreePage::matchesPage() const {
@@ -189,35 +232,47 @@ void MoxIndexTreePage::restore(const char* image, int length, MoxAbstractLogEntr
     }
     beforeWrite();
     memcpy(bytes(), image, static_cast<size_t>(length));
-    keepInventoryInStep();
+    syncInventory(sId, pId, dataType);
     afterWrite(dataType == INTEGER ? integerType : varcharType);
 }
 
-void MoxIndexTreePage::keepInventoryInStep() {
+void MoxIndexTreePage::syncInventory(SegmentId segment, PageId pageId, MoxDataType dataType) {
     MOX_TRACE_ENTRY();
-    // The image may be of the other kind than this object: a fresh object
-    // reads the page as it is now.
+    // The page may have become the other kind than an object that the
+    // caller holds: a fresh object reads it as it is now.
     bool inUse = false;
-    {
-        std::unique_ptr<MoxIndexTreePage> current = get(sId, pId, dataType);
+    try {
+        std::unique_ptr<MoxIndexTreePage> current = get(segment, pageId, dataType);
         inUse = current->isRoot() || !current->empty() || current->prevId() != NO_PAGE || current->nextId() != NO_PAGE;
+    } catch (const MoxException& exception) {
+        if (exception.getErrorCode() == MOX_BM_PAGETYPE_MISMATCH) {
+            return;
+        }
+        if (exception.getErrorCode() != MOX_BM_PAGE_NOT_FOUND) {
+            throw;
+        }
     }
     // Only a page that a split took from the inventory returns to its
     // freshly formatted state: an emptied leaf stays linked into its level.
     MoxIndexFreeSpaceInventory* fsi = MoxIndexFreeSpaceInventory::getInstance();
-    fsi->reservePageId(sId, pId);
+    fsi->reservePageId(segment, pageId);
     if (inUse) {
-        fsi->removeFreePageId(sId, pId);
+        fsi->removeFreePageId(segment, pageId);
     } else {
         PageId fsiPage = 0;
         Uint32 offset = 0;
-        if (!fsi->findFreePageId(sId, pId, fsiPage, offset)) {
-            fsi->setFreePageId(sId, pId);
+        if (!fsi->findFreePageId(segment, pageId, fsiPage, offset)) {
+            fsi->setFreePageId(segment, pageId);
         }
     }
 }
 
-bool MoxIndexTreePage::descend(const MoxIndexKey& key, Path& path) {
+void MoxIndexTreePage::logCurrentImage() {
+    MOX_TRACE_ENTRY();
+    loggedChange([] {});
+}
+
+bool MoxIndexTreePage::findLeaf(const MoxIndexKey& key, Path& path) {
     MOX_TRACE_ENTRY();
     int refused = 0;
     while (!path.back()->isLeaf()) {
@@ -239,6 +294,14 @@ bool MoxIndexTreePage::descend(const MoxIndexKey& key, Path& path) {
     return true;
 }
 
+std::unique_ptr<MoxIndexTreePage> MoxIndexTreePage::findFirstLeaf() {
+    return edgeLeaf(true);
+}
+
+std::unique_ptr<MoxIndexTreePage> MoxIndexTreePage::findLastLeaf() {
+    return edgeLeaf(false);
+}
+
 std::unique_ptr<MoxIndexTreePage> MoxIndexTreePage::edgeLeaf(bool leftmost) {
     MOX_TRACE_ENTRY();
     std::unique_ptr<MoxIndexTreePage> below;
@@ -252,6 +315,117 @@ std::unique_ptr<MoxIndexTreePage> MoxIndexTreePage::edgeLeaf(bool leftmost) {
         at = below.get();
     }
     return below != nullptr ? std::move(below) : get(sId, pId, dataType);
+}
+
+PageId MoxIndexTreePage::childFor(const MoxIndexKey& key) const {
+    Uint16 position = lowerBound(key);
+    return position == 0 ? getFirstChild() : getChildAt(static_cast<Uint16>(position - 1));
+}
+
+PageId MoxIndexTreePage::getLastChild() const {
+    Uint16 count = numElements();
+    return count == 0 ? getFirstChild() : getChildAt(static_cast<Uint16>(count - 1));
+}
+
+Uint16 MoxIndexTreePage::positionAfter(PageId child) const {
+    if (getFirstChild() == child) {
+        return 0;
+    }
+    Uint16 count = numElements();
+    for (Uint16 position = 0; position < count; ++position) {
+        if (getChildAt(position) == child) {
+            return static_cast<Uint16>(position + 1);
+        }
+    }
+    return NO_POSITION;
+}
+
+Uint32 MoxIndexTreePage::removeRun(Uint16 position, const MoxIndexKey& key) {
+    Uint32 removed = 0;
+    while (position < numElements() && getValueAt(position) == key) {
+        deleteKeyAt(position);
+        ++removed;
+    }
+    return removed;
+}
+
+Uint32 MoxIndexTreePage::deleteSeparators(const MoxIndexKey& key) {
+    MOX_TRACE_ENTRY();
+    Uint16 position = findKeyPosition(key);
+    if (position == NO_POSITION) {
+        return 0;
+    }
+    Uint32 removed = 0;
+    loggedChange([&] { removed = removeRun(position, key); });
+    return removed;
+}
+
+void MoxIndexTreePage::printShortHeading() const {
+    std::cout << (isLeaf() ? "Leaf " : "Node ") << pId << " [prev " << prevId() << ", next " << nextId()
+              << "]: " << numElements() << " entries";
+}
+
+void MoxIndexTreePage::printLeafHeading() const {
+    std::cout << "********** LEAF (SID: " << sId << " PID: " << pId << " )**********\n"
+              << "**********  PrevID: " << prevId() << " NextID: " << nextId() << " **********\n"
+              << " Number of Elements: " << numElements() << '\n';
+}
+
+void MoxIndexTreePage::printNodeHeading() const {
+    std::cout << std::string(42, '*') << '\n'
+              << "INNER NODE > SegmentId: " << sId << ", PageId: " << pId << ", SpaceLeft: " << spaceLeft()
+              << ", FirstChild: " << getFirstChild() << ", PrevId: " << prevId() << ", NextId: " << nextId()
+              << ", Number of Elements: " << numElements() << '\n';
+}
+
+Uint32 MoxIndexTreePage::deleteFromLeaves(const MoxIndexKey& key, const TupleId* tupleId) {
+    MOX_TRACE_ENTRY();
+    Uint32 removed = 0;
+    walkLeaves(true, [&](MoxIndexTreePage& leaf) {
+        bool goOn = false;
+        removed += leaf.deleteHere(key, tupleId, goOn);
+        return goOn;
+    });
+    return removed;
+}
+
+Uint32 MoxIndexTreePage::deleteHere(const MoxIndexKey& key, const TupleId* tupleId, bool& goOn) {
+    MOX_TRACE_ENTRY();
+    lock(MoxLockManager::ExclusiveLock);
+    Uint16 count = numElements();
+    Uint16 position = lowerBound(key);
+    // No entry here reaches the key: deletes may have emptied this part of
+    // a run that continues in the next leaf.
+    if (position == count) {
+        goOn = true;
+        return 0;
+    }
+    if (tupleId != nullptr) {
+        for (; position < count && getValueAt(position) == key; ++position) {
+            if (getTupleAt(position) == *tupleId) {
+                loggedChange([&] { deleteKeyAt(position); });
+                return 1;
+            }
+        }
+        goOn = position == count;
+        return 0;
+    }
+    if (!(getValueAt(position) == key)) {
+        return 0;
+    }
+    Uint32 removed = 0;
+    loggedChange([&] { removed = removeRun(position, key); });
+    goOn = position == numElements();
+    return removed;
+}
+
+bool MoxIndexTreePage::findFirstTuple(const MoxIndexKey& key, TupleId& tupleId) const {
+    Uint16 position = findKeyPosition(key);
+    if (position == NO_POSITION) {
+        return false;
+    }
+    tupleId = getTupleAt(position);
+    return true;
 }
 
 std::unique_ptr<MoxIndexTreePage> MoxIndexTreePage::getLeaf(PageId leaf) const {

@@ -1,6 +1,7 @@
 #ifndef MOX_INDEX_TREE_PAGE_H
 #define MOX_INDEX_TREE_PAGE_H
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -39,6 +40,19 @@ class MoxIndexTreePage {
     static constexpr int DESCENT_ATTEMPTS = 4;
     // Where the leaf flag of a tree page lies, whatever its key type.
     static constexpr Uint16 LEAF_FLAG_OFFSET = 16;
+    // Where varchar pages carry VARCHAR_MARK; integer pages hold 0 there.
+    static constexpr Uint16 KEY_TYPE_OFFSET = 17;
+    static constexpr Uint8 VARCHAR_MARK = 1;
+
+    // Bytes 0-23 of every tree page, whatever its key type and kind.
+    struct MOX_PACKED Header {
+        MoxPage::PageHeader page;  // 0-15
+        Uint8 isLeaf;              // 16: 1 for a leaf, 0 for an inner node
+        Uint8 keyType;             // 17: VARCHAR_MARK on varchar pages, 0 on integer pages
+        Uint16 spaceLeft;          // 18-19: free entry slots (integer) or bytes (varchar)
+        PageId prevId;             // 20-21: left neighbour on the level, 0 if none
+        PageId nextId;             // 22-23: right neighbour on the level, 0 if none
+    };
 
     MoxIndexTreePage(const MoxIndexTreePage&) = delete;
     MoxIndexTreePage& operator=(const MoxIndexTreePage&) = delete;
@@ -77,11 +91,11 @@ class MoxIndexTreePage {
     // inner page before it is read and starting again from this page when
     // one is refused. False, path back to this page, after
     // DESCENT_ATTEMPTS refusals.
-    virtual bool findLeaf(const MoxIndexKey& key, Path& path) = 0;
+    virtual bool findLeaf(const MoxIndexKey& key, Path& path);
     // The leftmost (rightmost) leaf below, through shared-locked inner
     // pages; for a leaf a second object of the same page.
-    virtual std::unique_ptr<MoxIndexTreePage> findFirstLeaf() = 0;
-    virtual std::unique_ptr<MoxIndexTreePage> findLastLeaf() = 0;
+    virtual std::unique_ptr<MoxIndexTreePage> findFirstLeaf();
+    virtual std::unique_ptr<MoxIndexTreePage> findLastLeaf();
     virtual MoxIndexKey getLastValue() const = 0;
     // MOX_PARAMETER_FAIL past the last entry.
     virtual MoxIndexKey getValueAt(Uint16 position) const = 0;
@@ -104,12 +118,14 @@ class MoxIndexTreePage {
     virtual PageId pageId() const;
     virtual void setFirstChild(PageId child) = 0;
     virtual PageId getFirstChild() const = 0;
-    virtual PageId getLastChild() const = 0;
-    virtual PageId nextId() const = 0;
-    virtual PageId prevId() const = 0;
+    // Node: the child right of the last separator (firstChild without
+    // one); leaf: 0.
+    virtual PageId getLastChild() const;
+    virtual PageId nextId() const;
+    virtual PageId prevId() const;
     // Logged link changes (nothing is written when the link stays).
-    virtual void setNextId(PageId page) = 0;
-    virtual void setPrevId(PageId page) = 0;
+    virtual void setNextId(PageId page);
+    virtual void setPrevId(PageId page);
     // Node: the child right of the separator at position; 0 past the last
     // one and on leaves.
     virtual PageId getChildAt(Uint16 position) const = 0;
@@ -117,15 +133,22 @@ class MoxIndexTreePage {
     // Releases the fix if it is still held; failures go to the error object.
     virtual ~MoxIndexTreePage();
 
+    // Node: the position right of child among the separators (0 for
+    // firstChild); NO_POSITION when child is none of the node's children.
+    Uint16 positionAfter(PageId child) const;
+
     // Fixes a page of an index segment (opening the segment) and returns an
     // object of the kind its bytes name. Throws the buffer manager's errors.
     static std::unique_ptr<MoxIndexTreePage> get(SegmentId segment, PageId page, MoxDataType dataType);
     // An object of the given kind over a fixed frame, which it takes over;
-    // newPage formats the page empty. MOX_INTERNAL_FAIL (frame released)
-    // for a data type without page kinds.
+    // newPage formats the page empty. With the frame released:
+    // MOX_INTERNAL_FAIL for a data type without page kinds,
+    // MOX_PARAMETER_FAIL for an existing page of the other key type.
     static std::unique_ptr<MoxIndexTreePage> adopt(MoxPage* frame, MoxDataType dataType, Kind kind, bool newPage);
     // Whether the bytes of a tree page say leaf.
     static bool holdsLeaf(const MoxPage& frame);
+    // The key type of the index that the bytes of a tree page belong to.
+    static MoxDataType dataTypeOf(const MoxPage& frame);
 
     // Undoes the fix now; later calls do nothing.
     void release();
@@ -153,6 +176,15 @@ class MoxIndexTreePage {
     void undoOperation(const char* image, int length);
     void redoOperation(const char* image, int length);
 
+    // Keeps the inventory of segment in step with a page as it is now (for
+    // undo, redo and recovery): lastId is raised to cover the page; an
+    // unlinked empty page other than the root, or one that does not exist,
+    // is free again; any other tree page is in use. An inventory page is
+    // left alone.
+    static void syncInventory(SegmentId segment, PageId page, MoxDataType dataType);
+    // Logs the page as it is, so that recovery can create it from the log.
+    void logCurrentImage();
+
     // Calls step with this page and then with each leaf to the right (or
     // left) while it returns true and a neighbour exists. Throws
     // MOX_IM_NO_LEAF_PAGE when a link leads to a page that is no leaf.
@@ -166,13 +198,26 @@ class MoxIndexTreePage {
     MoxIndexTreePage(MoxPage* frame, MoxDataType dataType);
 
     // Node: the child on the way to the leftmost leaf that may hold key.
-    virtual PageId childFor(const MoxIndexKey& key) const = 0;
+    PageId childFor(const MoxIndexKey& key) const;
+    // The first position whose key is not below key; the number of entries
+    // when there is none.
+    virtual Uint16 lowerBound(const MoxIndexKey& key) const = 0;
     // Writes the page as an empty page of this object's kind, unlogged.
     virtual void formatEmpty() = 0;
 
-    // The descent of findLeaf for node kinds.
-    bool descend(const MoxIndexKey& key, Path& path);
-    // findFirstLeaf and findLastLeaf for every kind.
+    // deleteKey of the leaf kinds.
+    Uint32 deleteFromLeaves(const MoxIndexKey& key, const TupleId* tupleId);
+    // deleteKey of the node kinds.
+    Uint32 deleteSeparators(const MoxIndexKey& key);
+    // Removes the entries equal to key from position on, unlogged.
+    Uint32 removeRun(Uint16 position, const MoxIndexKey& key);
+    // The first line of dump2 without its newline, and the heading of dump.
+    void printShortHeading() const;
+    void printLeafHeading() const;
+    void printNodeHeading() const;
+    // findTuple of the leaf kinds.
+    bool findFirstTuple(const MoxIndexKey& key, TupleId& tupleId) const;
+    // findFirstLeaf and findLastLeaf.
     std::unique_ptr<MoxIndexTreePage> edgeLeaf(bool leftmost);
     // One logged change.
     template <typename Change>
@@ -184,6 +229,7 @@ class MoxIndexTreePage {
     // The type of a page change of this index: INTEGER_OPERATION or VARCHAR_OPERATION.
     MoxAbstractLogEntry::transType operationType() const;
     unsigned char* bytes() const { return page->getPageData(); }
+    Header* header() const { return reinterpret_cast<Header*>(bytes()); }
     // A leaf of this index; MOX_IM_NO_LEAF_PAGE for any other page.
     std::unique_ptr<MoxIndexTreePage> getLeaf(PageId leaf) const;
 
@@ -196,9 +242,18 @@ class MoxIndexTreePage {
     PageId pId;
 
   private:
+    // deleteKey within this leaf, under its exclusive lock; goOn tells
+    // whether the key can still occur in the next leaf.
+    Uint32 deleteHere(const MoxIndexKey& key, const TupleId* tupleId, bool& goOn);
     void restore(const char* image, int length, MoxAbstractLogEntry::transType integerType,
                  MoxAbstractLogEntry::transType varcharType);
-    void keepInventoryInStep();
 };
+
+static_assert(sizeof(MoxIndexTreePage::Header) == 24);
+static_assert(offsetof(MoxIndexTreePage::Header, isLeaf) == MoxIndexTreePage::LEAF_FLAG_OFFSET);
+static_assert(offsetof(MoxIndexTreePage::Header, keyType) == MoxIndexTreePage::KEY_TYPE_OFFSET);
+static_assert(offsetof(MoxIndexTreePage::Header, spaceLeft) == 18);
+static_assert(offsetof(MoxIndexTreePage::Header, prevId) == 20);
+static_assert(offsetof(MoxIndexTreePage::Header, nextId) == 22);
 
 #endif

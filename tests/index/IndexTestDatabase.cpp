@@ -2,67 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <set>
-#include <string>
-
 #include "common/ChildProcess.h"
-
-namespace {
-
-// Restores pages from before images as the index manager does.
-class PageRestorer : public MoxIndexUndoHandler {
-  public:
-    void restoreIntegerPage(const MoxIndexLogEntry& entry) override { restore(entry, INTEGER); }
-    void restoreVarcharPage(const MoxIndexLogEntry& entry) override { restore(entry, VARCHAR); }
-
-  private:
-    static void restore(const MoxIndexLogEntry& entry, MoxDataType dataType) {
-        MoxIndexTreePage::get(entry.getSegmentID(), *entry.getPageID(), dataType)
-            ->undoOperation(entry.getBeforePage(), entry.getBpl());
-    }
-};
-
-bool isPageChange(const MoxIndexLogEntry& entry) {
-    int type = entry.getTransactionType();
-    return entry.getPageID() != nullptr && type >= MoxAbstractLogEntry::VARCHAR_OPERATION &&
-           type <= MoxAbstractLogEntry::INTEGER_UNDO;
-}
-
-MoxDataType dataTypeOf(const MoxIndexLogEntry& entry) {
-    return entry.getTransactionType() >= MoxAbstractLogEntry::INTEGER_OPERATION ? INTEGER : VARCHAR;
-}
-
-// The entry's page, created from its before image when the crash took it.
-std::unique_ptr<MoxIndexTreePage> fetchOrCreate(const MoxIndexLogEntry& entry) {
-    SegmentId segment = entry.getSegmentID();
-    PageId page = *entry.getPageID();
-    try {
-        return MoxIndexTreePage::get(segment, page, dataTypeOf(entry));
-    } catch (const MoxException& exception) {
-        if (exception.getErrorCode() != MOX_BM_PAGE_NOT_FOUND) throw;
-    }
-    {
-        MoxScopedPage created(segment, page, MoxPage::BTreeIndexPage, MoxScopedPage::CreateNewPage);
-        memcpy(created->getPageData(), entry.getBeforePage(), static_cast<size_t>(entry.getBpl()));
-    }
-    return MoxIndexTreePage::get(segment, page, dataTypeOf(entry));
-}
-
-// Whether the entry's change is missing from its page.
-bool pageLacks(const MoxIndexLogEntry& entry) {
-    MoxBufferManager::getInstance()->openSegment(entry.getSegmentID());
-    try {
-        MoxScopedPage page(entry.getSegmentID(), *entry.getPageID(), MoxPage::BTreeIndexPage,
-                           MoxScopedPage::GetExistingPage);
-        return page->getLsn() < entry.getLsn();
-    } catch (const MoxException& exception) {
-        if (exception.getErrorCode() != MOX_BM_PAGE_NOT_FOUND) throw;
-        return true;
-    }
-}
-
-}  // namespace
 
 void IndexTestDatabase::startSystem() {
     MoxLockManager::initializeLockList();
@@ -121,56 +61,31 @@ std::unique_ptr<MoxIndexBTree> IndexTestDatabase::buildTree(IndexId id,
     return tree;
 }
 
-void IndexTestDatabase::endTransaction(MoxAbstractLogEntry::transType type) {
-    MoxTransactionManager* transactions = MoxTransactionManager::getInstance();
-    MoxIndexLogEntry end(transactions->getCurrentTransactionID(), nullptr, 0, nullptr, 0, nullptr, 0, type);
-    MoxLogManager::getInstance()->createLogEntry(&end);
+void IndexTestDatabase::endTransaction() {
     MoxBufferManager::getInstance()->commit();
     MoxLockManager::getInstance()->releaseAll();
-    transactions->startNewTransaction();
+    MoxTransactionManager::getInstance()->startNewTransaction();
 }
 
 void IndexTestDatabase::commit() {
-    endTransaction(MoxAbstractLogEntry::COMMIT);
+    MoxIndexManager::getInstance()->commit();
+    endTransaction();
 }
 
 void IndexTestDatabase::rollback() {
+    // The analysis holds a copy of the whole log; it goes once the locks
+    // are released, so that freeing it does not keep other processes waiting.
     MoxRecovery recovery;
-    recovery.rollbackTransaction(MoxRecovery::INDEX, MoxTransactionManager::getInstance()->getCurrentTransactionID());
-    PageRestorer restorer;
-    MoxRecovery::undoIndexEntries(recovery.getIndexRollbackList(), recovery.getIndexRollbackListLength(), restorer);
-    endTransaction(MoxAbstractLogEntry::ROLLBACK);
+    ASSERT_TRUE(recovery.AnalyseLog(MoxRecovery::INDEX));
+    MoxBufferManager::getInstance()->rollback();
+    MoxIndexManager::getInstance()->rollback(recovery);
+    endTransaction();
 }
 
-void IndexTestDatabase::recover() {
-    MoxRecovery recovery;
+std::string IndexTestDatabase::recover() {
     testing::internal::CaptureStdout();
-    recovery.recoverDb(MoxRecovery::INDEX);
-    testing::internal::GetCapturedStdout();
-    MoxIndexLogEntry* redo = recovery.getIndexRedoList();
-    int count = recovery.getIndexRedoListLength();
-    int start = 0;
-    while (start < count && !(isPageChange(redo[start]) && pageLacks(redo[start]))) {
-        ++start;
-    }
-    for (int i = start; i < count; ++i) {
-        if (isPageChange(redo[i])) {
-            fetchOrCreate(redo[i])->redoOperation(redo[i].getAfterPage(), redo[i].getApl());
-        }
-    }
-    MoxIndexLogEntry** undo = recovery.getIndexUndoList();
-    int undoCount = recovery.getIndexUndoListLength();
-    PageRestorer restorer;
-    MoxRecovery::undoIndexEntries(undo, undoCount, restorer);
-    std::set<std::string> ended;
-    for (int i = 0; i < undoCount; ++i) {
-        MoxTransactionId transaction = undo[i]->getTransactionID();
-        if (ended.insert(transaction.dump()).second) {
-            MoxIndexLogEntry end(transaction, nullptr, 0, nullptr, 0, nullptr, 0, MoxAbstractLogEntry::ROLLBACK);
-            MoxLogManager::getInstance()->createLogEntry(&end);
-        }
-    }
-    commit();
+    MoxIndexManager::getInstance()->recover();
+    return testing::internal::GetCapturedStdout();
 }
 
 void IndexTestDatabase::restartAfterCrash() {

@@ -2,6 +2,7 @@
 #define MOX_INDEX_TEST_DATABASE_H
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "MoxBuffer.h"
@@ -21,8 +22,7 @@ constexpr bool optimisedBuild = true;
 #endif
 
 // A started system (lock list, buffer pool, log file handling) on a private
-// database, with the index component's transaction ends as the index
-// manager will write them: commit and rollback from the log.
+// database, with transaction ends through the index manager.
 class IndexTestDatabase : public TestDatabase {
   protected:
     static constexpr IndexId index = 1;
@@ -48,24 +48,21 @@ class IndexTestDatabase : public TestDatabase {
     static TupleId builtTupleId(size_t leaf, size_t position) {
         return TupleId{static_cast<PageId>(1000 + 2 * leaf + position / 256), static_cast<SlotId>(position % 256)};
     }
-    // An index COMMIT entry, the buffer manager's commit, the locks
-    // released and a new transaction.
+    // The index manager's COMMIT entry, the buffer manager's commit, the
+    // locks released and a new transaction.
     static void commit();
-    // Undoes the current transaction's index entries from the log, newest
-    // first, with the pages' own undo, then ends it like commit with a
-    // ROLLBACK entry.
+    // The buffer manager's and the index manager's rollback, then the
+    // transaction ends like commit.
     static void rollback();
-    // Restart recovery of the index component: redo from the first logged
-    // change that a page lacks, then undo of the unfinished transactions,
-    // each of which gets its ROLLBACK entry.
-    static void recover();
+    // The index manager's restart recovery; what it printed.
+    static std::string recover();
     // The forced stop after a crash (the pool's dirty pages are lost) and a
     // new start. REQUIRES: this process has no managers, whose deletion
     // would write the pool's pages.
     static void restartAfterCrash();
 
   private:
-    static void endTransaction(MoxAbstractLogEntry::transType type);
+    static void endTransaction();
 };
 
 #endif

@@ -1,6 +1,7 @@
 #include "IndexTreeChecker.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <sstream>
 
@@ -15,6 +16,14 @@ struct CheckFailure {
 std::vector<IndexRow> sortedRows(const std::vector<IndexEntry>& entries) {
     std::vector<IndexRow> rows;
     for (const IndexEntry& entry : entries) rows.emplace_back(entry.key.intKey, entry.tupleId.page, entry.tupleId.slot);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+std::vector<VarcharRow> sortedVarcharRows(const std::vector<IndexEntry>& entries) {
+    std::vector<VarcharRow> rows;
+    for (const IndexEntry& entry : entries)
+        rows.emplace_back(entry.key.varcharKey, entry.tupleId.page, entry.tupleId.slot);
     std::sort(rows.begin(), rows.end());
     return rows;
 }
@@ -73,10 +82,14 @@ void IndexTreeChecker::checkInventory() {
 }
 
 void IndexTreeChecker::checkCount(PageId page, bool leaf) {
-    if (dataType != INTEGER) return;
     MoxScopedPage fixed(segment, page, MoxPage::BTreeIndexPage, MoxScopedPage::GetExistingPage);
     const unsigned char* bytes = fixed->getPageData();
-    const auto* header = reinterpret_cast<const MoxIndexIntegerTreePage::Header*>(bytes);
+    if (MoxIndexTreePage::dataTypeOf(*fixed.getPage()) != dataType) fail(page, "page of the other key type");
+    if (dataType == VARCHAR) {
+        checkVarcharArea(page, bytes, leaf);
+        return;
+    }
+    const auto* header = reinterpret_cast<const MoxIndexTreePage::Header*>(bytes);
     Uint16 capacity = leaf ? MoxIndexTreeLeafPage::maxElements : MoxIndexTreeNodePage::maxElements;
     if (header->spaceLeft > capacity) fail(page, "spaceLeft beyond the capacity");
     Uint16 count = static_cast<Uint16>(capacity - header->spaceLeft);
@@ -84,8 +97,42 @@ void IndexTreeChecker::checkCount(PageId page, bool leaf) {
     // is too small shows as a slot in use behind it.
     size_t entriesAt =
         leaf ? offsetof(MoxIndexTreeLeafPage::pageFormat, keys) : offsetof(MoxIndexTreeNodePage::pageFormat, keys);
-    for (size_t byte = entriesAt + count * MoxIndexIntegerTreePage::ENTRY_SIZE;
-         byte < entriesAt + capacity * MoxIndexIntegerTreePage::ENTRY_SIZE; ++byte) {
+    expectZero(page, bytes, entriesAt + count * MoxIndexIntegerTreePage::ENTRY_SIZE,
+               entriesAt + capacity * MoxIndexIntegerTreePage::ENTRY_SIZE);
+}
+
+void IndexTreeChecker::checkVarcharArea(PageId page, const unsigned char* bytes, bool leaf) {
+    typedef MoxIndexVarcharTreePage Varchar;
+    const auto* header = reinterpret_cast<const MoxIndexTreePage::Header*>(bytes);
+    size_t area = leaf ? offsetof(MoxIndexVarcharTreeLeafPage::pageFormat, data)
+                       : offsetof(MoxIndexVarcharTreeNodePage::pageFormat, data);
+    size_t countAt = leaf ? offsetof(MoxIndexVarcharTreeLeafPage::pageFormat, numElements)
+                          : offsetof(MoxIndexVarcharTreeNodePage::pageFormat, numElements);
+    if (leaf) expectZero(page, bytes, offsetof(MoxIndexVarcharTreeLeafPage::pageFormat, keys), area);
+    if (header->spaceLeft > MOX_PAGE_SIZE - area) fail(page, "spaceLeft beyond the entry area");
+    size_t used = MOX_PAGE_SIZE - area - header->spaceLeft;
+    size_t entries = 0;
+    size_t offset = area;
+    // Each entry is its fixed part, its characters and a NUL; they fill
+    // exactly the bytes in use, and the rest of the area is zero.
+    while (offset < area + used) {
+        if (offset + Varchar::eLen > area + used) fail(page, "an entry runs past the bytes in use");
+        size_t length = bytes[offset];
+        size_t end = offset + Varchar::eLen + length + 1;
+        if (end > area + used) fail(page, "an entry runs past the bytes in use");
+        if (bytes[end - 1] != 0 || strlen(reinterpret_cast<const char*>(bytes) + offset + Varchar::eLen) != length)
+            fail(page, "a key's length disagrees with its characters");
+        offset = end;
+        ++entries;
+    }
+    Uint16 count = 0;
+    memcpy(&count, bytes + countAt, sizeof(count));
+    if (count != entries) fail(page, "numElements disagrees with the entries");
+    expectZero(page, bytes, area + used, MOX_PAGE_SIZE);
+}
+
+void IndexTreeChecker::expectZero(PageId page, const unsigned char* bytes, size_t from, size_t to) {
+    for (size_t byte = from; byte < to; ++byte) {
         if (bytes[byte] != 0) fail(page, "an entry lies behind the count that spaceLeft gives");
     }
 }

@@ -22,6 +22,9 @@ struct IndexEntry {
 typedef std::tuple<Sint32, PageId, SlotId> IndexRow;
 // The entries of an integer index as rows in ascending order.
 std::vector<IndexRow> sortedRows(const std::vector<IndexEntry>& entries);
+// The same for a varchar index.
+typedef std::tuple<std::string, PageId, SlotId> VarcharRow;
+std::vector<VarcharRow> sortedVarcharRows(const std::vector<IndexEntry>& entries);
 
 // Walks a whole index and verifies the rules that every index keeps: the
 // keys of each subtree lie between the separators around it (equal keys may
@@ -47,6 +50,8 @@ class IndexTreeChecker {
     void checkInventory();
     void walk(PageId page, const MoxIndexKey* low, const MoxIndexKey* high, size_t depth);
     void checkCount(PageId page, bool leaf);
+    void checkVarcharArea(PageId page, const unsigned char* bytes, bool leaf);
+    void expectZero(PageId page, const unsigned char* bytes, size_t from, size_t to);
     void checkLinks();
     void checkAccounting();
     [[noreturn]] void fail(PageId page, const std::string& what) const;
