@@ -1,15 +1,26 @@
 #include "MoxSystem.h"
 
 #include "../buffer/MoxBufferManager.h"
+#include "../catalog/MoxCatalogManager.h"
 #include "../file/MoxFileManager.h"
 #include "../index/MoxIndexManager.h"
 #include "../lock/MoxLockManager.h"
 #include "../log/MoxLogManager.h"
 #include "../record/MoxRecordManager.h"
+#include "../support/MoxError.h"
 #include "../support/MoxFirstFailure.h"
 #include "../support/MoxTrace.h"
+#include "../transaction/MoxTransactionManager.h"
 
 static const MoxComponent componentId = Support;
+
+void MoxSystem::start() {
+    MOX_TRACE_ENTRY();
+    MoxLockManager::initializeLockList();
+    MoxBufferManager::initializeBuffer();
+    MoxLogManager::initializeLogFileHandling();
+    THROW_RC(MoxCatalogManager::initializeCatalog());
+}
 
 void MoxSystem::stop(bool force) {
     MOX_TRACE_ENTRY();
@@ -45,8 +56,9 @@ void deleteManager() {
 
 void MoxSystem::stopAllManagers() {
     MOX_TRACE_ENTRY();
-    // Order: catalog, record, index, lock, log, buffer, file; the catalog
-    // manager takes its place once it exists.
+    // The users of a manager go before it: catalog, record, index, lock,
+    // log, buffer, file.
+    deleteManager<MoxCatalogManager>();
     deleteManager<MoxRecordManager>();
     deleteManager<MoxIndexManager>();
     deleteManager<MoxLockManager>();
@@ -61,4 +73,43 @@ void MoxSystem::stopAllManagers() {
     deleteManager<MoxBufferManager>();
     deleteManager<MoxFileManager>();
     failure.rethrow();
+}
+
+void MoxSystem::endTransaction() {
+    MOX_TRACE_ENTRY();
+    MoxLockManager::getInstance()->releaseAll();
+    THROW_RC(MoxTransactionManager::getInstance()->startNewTransaction());
+}
+
+void MoxSystem::commit() {
+    MOX_TRACE_ENTRY();
+    MoxRecordManager::getInstance()->commit();
+    MoxIndexManager::getInstance()->commit();
+    MoxBufferManager::getInstance()->commit();
+    endTransaction();
+}
+
+void MoxSystem::rollback() {
+    MOX_TRACE_ENTRY();
+    const MoxTransactionId transaction = MoxTransactionManager::getInstance()->getCurrentTransactionID();
+    try {
+        MoxRecordManager::getInstance()->rollback();
+        MoxBufferManager::getInstance()->rollback();
+        MoxIndexManager::getInstance()->rollback();
+    } catch (const MoxException& failure) {
+        // The failure's own message, as the error object formats it.
+        failure.SET_ERROR();
+        char message[MOX_ERROR_MESSAGE_LENGTH + 1] = {};
+        char sqlstate[MOX_SQLSTATE_LENGTH + 1] = {};
+        MoxError::getErrorObject()->getError(message, sizeof(message), sqlstate);
+        THROW_wARGS2(MOX_SYSTEM_ROLLBACK_FAILED, transaction.dump(),
+                     std::string(message) + " (SQLSTATE " + sqlstate + ")");
+    }
+    endTransaction();
+}
+
+void MoxSystem::recover() {
+    MOX_TRACE_ENTRY();
+    MoxRecordManager::getInstance()->recover();
+    MoxIndexManager::getInstance()->recover();
 }

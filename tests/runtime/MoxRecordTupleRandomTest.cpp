@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "MoxRecordManager.h"
+#include "MoxSupport.h"
 #include "MoxTuple.h"
+#include "TestHelpers.h"
+#include "common/TestDatabase.h"
 
 // Random tables and rows checked against a plain model: a row is a vector of
 // optional values, and its bytes are what encode() makes of it.
@@ -167,6 +172,57 @@ TEST(MoxRecordTupleRandom, BuiltAndChangedRowsMatchTheModel) {
             }
             expectRow(reader, shapes, row);
         }
+    }
+}
+
+class MoxRecordTupleStoredTest : public TestDatabase {
+  protected:
+    void SetUp() override {
+        TestDatabase::SetUp();
+        MoxSystem::start();
+    }
+};
+
+// Random tables go into the catalog, their rows into the tables; every row
+// read back through the descriptor that the catalog gives equals the model.
+TEST_F(MoxRecordTupleStoredTest, RandomRowsComeBackFromTheirTablesAsBuilt) {
+    const unsigned seed = 4242;
+    RandomRows random(seed);
+    MoxCatalogManager* catalog = MoxCatalogManager::getInstance();
+    MoxRecordManager* records = MoxRecordManager::getInstance();
+    for (int tableNumber = 0; tableNumber < 40; ++tableNumber) {
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", table " + std::to_string(tableNumber));
+        MoxTable table;
+        const std::vector<ColumnShape> shapes = random.makeTable(table);
+        ASSERT_EQ(table.setTableName(("T" + std::to_string(tableNumber)).c_str()), MOX_SUCCESS);
+        TableId id = 0;
+        ASSERT_EQ(catalog->addTable(table, id), MOX_SUCCESS);
+        records->createTable(id);
+        std::vector<std::pair<TupleId, Row>> stored;
+        for (int rowNumber = 0; rowNumber < 12; ++rowNumber) {
+            Row row = random.makeRow(shapes);
+            MoxRecordTuple builder(&table);
+            for (Uint16 i = 0; i < shapes.size(); ++i) ASSERT_EQ(setValue(builder, i, shapes[i], row[i]), MOX_SUCCESS);
+            TupleId tid;
+            if (builder.getRecord()->getLength() > MoxRecordManager::MAX_RECORD_LENGTH) {
+                EXPECT_TRUE(throwsError([&] { records->insert(*builder.getRecord(), id, tid); },
+                                        MOX_RM_INSERT_RECORD_TOO_LONG));
+                continue;
+            }
+            records->insert(*builder.getRecord(), id, tid);
+            stored.emplace_back(tid, row);
+        }
+        MoxSystem::commit();
+        MoxTable* described = nullptr;
+        ASSERT_EQ(catalog->getTableDescriptor(id, described), MOX_SUCCESS);
+        std::unique_ptr<MoxTable> fromCatalog(described);
+        for (const auto& [tid, row] : stored) {
+            MoxRecord* fetched = nullptr;
+            records->get(id, tid, fetched);
+            MoxRecordTuple reader(fetched, fromCatalog.get());
+            expectRow(reader, shapes, row);
+        }
+        MoxSystem::commit();
     }
 }
 
