@@ -2,11 +2,12 @@
 
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <regex>
 #include <tuple>
 
 #include "CatalogTestHelpers.h"
+#include "MoxRecordManager.h"
+#include "catalog/MoxCatalogRow.h"
 #include "MoxLock.h"
 #include "MoxTuple.h"
 #include "TestHelpers.h"
@@ -47,91 +48,56 @@ std::vector<std::string> columnsOf(const MoxTable& table) {
         MoxDataType type = UnknownDataType;
         Uint16 length = 0;
         bool nullable = false;
-        EXPECT_EQ(table.getColumnName(i, name), MOX_SUCCESS);
-        EXPECT_EQ(table.getColumnDatatype(i, type), MOX_SUCCESS);
-        EXPECT_EQ(table.getMaxColumnLength(i, length), MOX_SUCCESS);
-        EXPECT_EQ(table.getIsNullable(i, nullable), MOX_SUCCESS);
-        columns.push_back(std::string(name) + " " + std::to_string(type) + " " + std::to_string(length) + " " +
-                          (nullable ? "Y" : "N"));
+        if (table.getColumnName(i, name) != MOX_SUCCESS || table.getColumnDatatype(i, type) != MOX_SUCCESS ||
+            table.getMaxColumnLength(i, length) != MOX_SUCCESS || table.getIsNullable(i, nullable) != MOX_SUCCESS) {
+            ADD_FAILURE() << "column " << i;
+        }
+        columns.push_back(std::string(name) + " " + std::to_string(type) + " " + std::to_string(length) +
+                          (nullable ? " Y" : " N"));
     }
     return columns;
 }
 
-std::string textOf(MoxRecordTuple& row, Uint16 column) {
-    const char* text = nullptr;
-    Uint16 length = 0;
-    EXPECT_EQ(row.getVarchar(column, text, length), MOX_SUCCESS);
-    return std::string(text, length);
-}
-
-Sint32 integerOf(MoxRecordTuple& row, Uint16 column) {
-    Sint32 value = 0;
-    bool isNull = true;
-    EXPECT_EQ(row.getIntValue(column, value, isNull), MOX_SUCCESS);
-    return value;
-}
-
-// Every row of a catalog table, read through its fixed descriptor.
-void forEachRow(TableId table, const std::function<void(MoxRecordTuple&)>& visit) {
+std::unique_ptr<MoxTable> descriptorOf(TableId table) {
     MoxTable* described = nullptr;
-    ASSERT_EQ(CM::getInstance()->getTableDescriptor(table, described), MOX_SUCCESS);
-    std::unique_ptr<MoxTable> descriptor(described);
-    MoxRecordIterator* created = nullptr;
-    MoxRecordManager::getInstance()->getRecordIterator(table, created);
-    std::unique_ptr<MoxRecordIterator> scan(created);
-    MoxRecord* record = nullptr;
-    while (scan->getNext(record) == MOX_SUCCESS) {
-        MoxRecordTuple row(record, descriptor.get());
-        record = nullptr;
-        visit(row);
+    EXPECT_EQ(CM::getInstance()->getTableDescriptor(table, described), MOX_SUCCESS) << table;
+    return std::unique_ptr<MoxTable>(described);
+}
+
+// The ids of the table's indexes, as the catalog lists them.
+std::vector<IndexId> indexesOf(MoxTable& table) {
+    std::vector<IndexId> ids(table.getNumIndexes());
+    for (size_t i = 0; i < ids.size(); ++i) {
+        MoxIndex* index = nullptr;
+        table.getIndex(static_cast<Uint32>(i), index);
+        EXPECT_EQ(index->getIndexId(ids[i]), MOX_SUCCESS);
     }
+    return ids;
 }
 
 class MoxCatalogManagerTest : public CatalogTestDatabase {};
 
 TEST_F(MoxCatalogManagerTest, ANewDatabaseDescribesItsCatalogInItselfAndASecondSetupChangesNothing) {
     EXPECT_EQ(lockEntries(), 0u) << "the bootstrap ends its transaction";
-    // SYSTABLES: ids 1 to 3 with their names, column and tuple counts.
     std::vector<std::string> tables;
-    forEachRow(CM::SYSTABLES_ID, [&](MoxRecordTuple& row) {
-        EXPECT_TRUE(std::regex_match(textOf(row, CM::SysTables::CREATE_TIME),
+    std::unique_ptr<MoxTable> systables = descriptorOf(CM::SYSTABLES_ID);
+    MoxRecordIterator* created = nullptr;
+    MoxRecordManager::getInstance()->getRecordIterator(CM::SYSTABLES_ID, created);
+    std::unique_ptr<MoxRecordIterator> scan(created);
+    for (MoxRecord* record = nullptr; scan->getNext(record) == MOX_SUCCESS; record = nullptr) {
+        MoxCatalogRow row(*systables, record);
+        EXPECT_TRUE(std::regex_match(row.text(CM::SysTables::CREATE_TIME, 26, 26),
                                      std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{6}")));
-        tables.push_back(textOf(row, CM::SysTables::TABLE_NAME) + " " +
-                         std::to_string(integerOf(row, CM::SysTables::TABLE_ID)) + " " +
-                         std::to_string(integerOf(row, CM::SysTables::COLUMN_COUNT)) + " " +
-                         std::to_string(integerOf(row, CM::SysTables::TUPLE_COUNT)));
-    });
-    EXPECT_EQ(tables, (std::vector<std::string>{"SYSTABLES 1 5 3", "SYSCOLUMNS 2 6 18", "SYSINDEXES 3 7 4"}));
-    // SYSCOLUMNS holds exactly the fixed descriptors' columns.
-    std::map<Sint32, std::vector<std::string>> columns;
-    forEachRow(CM::SYSCOLUMNS_ID, [&](MoxRecordTuple& row) {
-        std::vector<std::string>& table = columns[integerOf(row, CM::SysColumns::TABLE_ID)];
-        EXPECT_EQ(integerOf(row, CM::SysColumns::COLUMN_ID), static_cast<Sint32>(table.size()));
-        const std::string type = textOf(row, CM::SysColumns::DATA_TYPE);
-        table.push_back(textOf(row, CM::SysColumns::COLUMN_NAME) + " " +
-                        std::to_string(type == "INTEGER" ? INTEGER : VARCHAR) + " " +
-                        std::to_string(integerOf(row, CM::SysColumns::MAX_LENGTH)) + " " +
-                        textOf(row, CM::SysColumns::NULLABLE));
-    });
-    for (TableId id = 1; id <= CM::MAX_CATALOG_TABLEID; ++id) {
-        MoxTable* described = nullptr;
-        ASSERT_EQ(catalog().getTableDescriptor(id, described), MOX_SUCCESS);
-        std::unique_ptr<MoxTable> table(described);
-        EXPECT_EQ(columns[id], columnsOf(*table)) << id;
-        // SYSINDEXES through catalog index 3: the catalog indexes of each
-        // table, newest first.
-        const std::vector<IndexId> expected = id == 1   ? std::vector<IndexId>{1}
-                                              : id == 2 ? std::vector<IndexId>{2}
-                                                        : std::vector<IndexId>{4, 3};
-        ASSERT_EQ(table->getNumIndexes(), expected.size());
-        for (size_t i = 0; i < expected.size(); ++i) {
-            MoxIndex* index = nullptr;
-            IndexId indexId = 0;
-            table->getIndex(static_cast<Uint32>(i), index);
-            ASSERT_EQ(index->getIndexId(indexId), MOX_SUCCESS);
-            EXPECT_EQ(indexId, expected[i]);
+        tables.push_back(row.text(CM::SysTables::TABLE_NAME, 1, 128));
+        for (Uint16 column : {CM::SysTables::TABLE_ID, CM::SysTables::COLUMN_COUNT, CM::SysTables::TUPLE_COUNT}) {
+            tables.back() += " " + std::to_string(row.integer(column, 0, 100));
         }
     }
+    EXPECT_EQ(tables, (std::vector<std::string>{"SYSTABLES 1 5 3", "SYSCOLUMNS 2 6 18", "SYSINDEXES 3 7 4"}));
+    // SYSINDEXES through catalog index 3, newest first.
+    EXPECT_EQ(indexesOf(*descriptorOf(1)), std::vector<IndexId>{1});
+    EXPECT_EQ(indexesOf(*descriptorOf(2)), std::vector<IndexId>{2});
+    EXPECT_EQ(indexesOf(*descriptorOf(3)), (std::vector<IndexId>{4, 3}));
 
     const std::vector<std::string> before = catalogContents();
     MoxSystem::commit();
@@ -171,9 +137,7 @@ TEST_F(MoxCatalogManagerTest, RefusalsAndFailuresChangeNothing) {
     MoxSystem::commit();
     const std::vector<std::string> before = catalogContents();
 
-    MoxTable* catalogTable = nullptr;
-    ASSERT_EQ(catalog().getTableDescriptor(CM::SYSCOLUMNS_ID, catalogTable), MOX_SUCCESS);
-    std::unique_ptr<MoxTable> syscolumns(catalogTable);
+    std::unique_ptr<MoxTable> syscolumns = descriptorOf(CM::SYSCOLUMNS_ID);
     MoxTable undefined;
     ASSERT_EQ(undefined.setTableName("HALF"), MOX_SUCCESS);
     ASSERT_EQ(undefined.createColumns(2), MOX_SUCCESS);
@@ -187,10 +151,6 @@ TEST_F(MoxCatalogManagerTest, RefusalsAndFailuresChangeNothing) {
     IndexId index = 0;
     MoxTable* noTable = nullptr;
     MoxIndex* noIndex = nullptr;
-    const char* name = nullptr;
-    Uint16 column = 0;
-    MoxDataType type;
-    bool unique = false;
     const std::tuple<const char*, std::function<MoxErrorCode()>, MoxErrorCode, std::string> cases[] = {
         {"empty name", [&] { return catalog().getTableId("", table); }, MOX_PARAMETER_FAIL, ""},
         {"names are exact", [&] { return catalog().getTableId("people", table); }, MOX_NOT_FOUND_WARN, ""},
@@ -214,10 +174,6 @@ TEST_F(MoxCatalogManagerTest, RefusalsAndFailuresChangeNothing) {
         {"table 0", [&] { return catalog().getTableDescriptor(0, noTable); }, MOX_PARAMETER_FAIL, ""},
         {"unknown table", [&] { return catalog().getTableDescriptor(99, noTable); }, MOX_NOT_FOUND_WARN, ""},
         {"unknown index id", [&] { return catalog().getIndexDescriptor(99, noIndex); }, MOX_NOT_FOUND_WARN, ""},
-        {"not a catalog index",
-         [&] { return catalog().getSystemIndexParameters(5, name, table, column, type, unique); }, MOX_PARAMETER_FAIL,
-         ""},
-        {"no buffer", [&] { return CM::getCurrentTimestamp(nullptr); }, MOX_PARAMETER_FAIL, ""},
     };
     for (const auto& [what, call, code, message] : cases) {
         clearError();
@@ -236,70 +192,58 @@ TEST_F(MoxCatalogManagerTest, UserTablesAndIndexesGetTheirIdsAndComeBackAsDefine
     MoxTable people, other;
     definePeople(people);
     definePeople(other, "OTHER");
-    TableId peopleId = 0, otherId = 0;
-    ASSERT_EQ(catalog().addTable(people, peopleId), MOX_SUCCESS);
-    ASSERT_EQ(catalog().addTable(other, otherId), MOX_SUCCESS);
-    EXPECT_EQ(peopleId, 4);
-    EXPECT_EQ(otherId, 5);
-    EXPECT_TRUE(people.hasTableId(4));
+    TableId ids[2] = {};
+    ASSERT_EQ(catalog().addTable(people, ids[0]), MOX_SUCCESS);
+    ASSERT_EQ(catalog().addTable(other, ids[1]), MOX_SUCCESS);
     MoxIndex byId, byName;
-    defineIndex(byId, "PEOPLE_ID", peopleId, 0, true);
-    defineIndex(byName, "PEOPLE_NAME", peopleId, 1, false);
-    IndexId byIdId = 0, byNameId = 0;
-    ASSERT_EQ(catalog().addIndex(byId, byIdId), MOX_SUCCESS);
-    ASSERT_EQ(catalog().addIndex(byName, byNameId), MOX_SUCCESS);
-    EXPECT_EQ(byIdId, 5);
-    EXPECT_EQ(byNameId, 6);
-    ASSERT_EQ(catalog().updateTupleCount(peopleId, 12), MOX_SUCCESS);
-    MoxRecordManager::getInstance()->createTable(peopleId);
+    defineIndex(byId, "PEOPLE_ID", ids[0], 0, true);
+    defineIndex(byName, "PEOPLE_NAME", ids[0], 1, false);
+    IndexId indexIds[2] = {};
+    ASSERT_EQ(catalog().addIndex(byId, indexIds[0]), MOX_SUCCESS);
+    ASSERT_EQ(catalog().addIndex(byName, indexIds[1]), MOX_SUCCESS);
+    EXPECT_EQ(std::vector<int>({ids[0], ids[1], indexIds[0], indexIds[1]}), std::vector<int>({4, 5, 5, 6}));
+    EXPECT_TRUE(people.hasTableId(4));
+    ASSERT_EQ(catalog().updateTupleCount(4, 12), MOX_SUCCESS);
+    MoxRecordManager::getInstance()->createTable(4);
     MoxSystem::commit();
+
+    TableId found = 0;
+    IndexId foundIndex = 0;
+    ASSERT_EQ(catalog().getTableId("OTHER", found), MOX_SUCCESS);
+    ASSERT_EQ(catalog().getIndexId("PEOPLE_NAME", foundIndex), MOX_SUCCESS);
+    EXPECT_EQ(found * 100 + foundIndex, 506);
+    std::unique_ptr<MoxTable> table = descriptorOf(4);
+    EXPECT_EQ(columnsOf(*table), columnsOf(people));
+    EXPECT_EQ(table->getTupleCount(), 12u);
+    EXPECT_EQ(indexesOf(*table), (std::vector<IndexId>{6, 5}));
+    table->hasIndexOfType(0, BTree, foundIndex);
+    EXPECT_EQ(foundIndex, 5);
+    MoxIndex* index = nullptr;
+    const char* name = nullptr;
+    bool unique = false;
+    ASSERT_EQ(catalog().getIndexDescriptor(5, index), MOX_SUCCESS);
+    ASSERT_EQ(index->getIndexName(name), MOX_SUCCESS);
+    ASSERT_EQ(index->getUnique(unique), MOX_SUCCESS);
+    EXPECT_EQ(std::string(name) + (unique ? " unique" : ""), "PEOPLE_ID unique");
+    delete index;
     // The "table_*" debug commands find a table by its name in any case.
     testing::internal::CaptureStdout();
     MoxRecordManager::debugTablePages("info people 0 1");
     const std::string dump = testing::internal::GetCapturedStdout();
     EXPECT_EQ(dump.rfind("----------DUMP----------\nTableId: 4\n", 0), 0u) << dump;
-    EXPECT_NE(dump.find("Table is empty!"), std::string::npos) << dump;
-
-    TableId found = 0;
-    IndexId foundIndex = 0;
-    ASSERT_EQ(catalog().getTableId("OTHER", found), MOX_SUCCESS);
-    EXPECT_EQ(found, otherId);
-    ASSERT_EQ(catalog().getIndexId("PEOPLE_NAME", foundIndex), MOX_SUCCESS);
-    EXPECT_EQ(foundIndex, byNameId);
-    MoxTable* described = nullptr;
-    ASSERT_EQ(catalog().getTableDescriptor(peopleId, described), MOX_SUCCESS);
-    std::unique_ptr<MoxTable> table(described);
-    EXPECT_EQ(columnsOf(*table), columnsOf(people));
-    EXPECT_EQ(table->getTupleCount(), 12u);
-    EXPECT_EQ(table->getMaxRecordLength(), people.getMaxRecordLength());
-    ASSERT_EQ(table->getNumIndexes(), 2);
-    IndexId onColumn = 0;
-    table->hasIndexOfType(1, BTree, onColumn);
-    EXPECT_EQ(onColumn, byNameId);
-    MoxIndex* index = nullptr;
-    table->getIndex(1, index);  // newest first
-    const char* indexName = nullptr;
-    bool unique = false;
-    Uint16 column = 99;
-    ASSERT_EQ(index->getIndexName(indexName), MOX_SUCCESS);
-    ASSERT_EQ(index->getUnique(unique), MOX_SUCCESS);
-    ASSERT_EQ(index->getColumnNumber(column), MOX_SUCCESS);
-    EXPECT_EQ(std::string(indexName) + " " + std::to_string(unique) + " " + std::to_string(column), "PEOPLE_ID 1 0");
 
     // Removed, they are gone from every lookup; the next id follows the largest.
-    ASSERT_EQ(catalog().removeIndex(byIdId), MOX_SUCCESS);
-    ASSERT_EQ(catalog().removeTable(otherId), MOX_SUCCESS);
-    EXPECT_EQ(catalog().getIndexDescriptor(byIdId, index = nullptr), MOX_NOT_FOUND_WARN);
+    ASSERT_EQ(catalog().removeIndex(5), MOX_SUCCESS);
+    ASSERT_EQ(catalog().removeTable(5), MOX_SUCCESS);
+    index = nullptr;
+    EXPECT_EQ(catalog().getIndexDescriptor(5, index), MOX_NOT_FOUND_WARN);
     EXPECT_EQ(catalog().getTableId("OTHER", found), MOX_NOT_FOUND_WARN);
     Uint32 columnRows = 0;
     ASSERT_EQ(catalog().getTupleCountByCounting(CM::SYSCOLUMNS_ID, columnRows), MOX_SUCCESS);
     EXPECT_EQ(columnRows, 18u + 3u);
-    ASSERT_EQ(catalog().getTableDescriptor(peopleId, described = nullptr), MOX_SUCCESS);
-    table.reset(described);
-    EXPECT_EQ(table->getNumIndexes(), 1);
-    TableId next = 0;
-    ASSERT_EQ(catalog().addTable(other, next), MOX_SUCCESS);
-    EXPECT_EQ(next, 5);
+    EXPECT_EQ(indexesOf(*descriptorOf(4)), std::vector<IndexId>{6});
+    ASSERT_EQ(catalog().addTable(other, found), MOX_SUCCESS);
+    EXPECT_EQ(found, 5);
     MoxSystem::commit();
 }
 
@@ -329,10 +273,7 @@ TEST_F(MoxCatalogManagerTest, AnotherProcessSeesACommittedTableAndARolledBackOne
     ASSERT_EQ(child.wait(), 0);
     TableId found = 0;
     ASSERT_EQ(catalog().getTableId("SHARED", found), MOX_SUCCESS);
-    MoxTable* described = nullptr;
-    ASSERT_EQ(catalog().getTableDescriptor(found, described), MOX_SUCCESS);
-    std::unique_ptr<MoxTable> table(described);
-    EXPECT_EQ(columnsOf(*table), columnsOf(people));
+    EXPECT_EQ(columnsOf(*descriptorOf(found)), columnsOf(people));
     MoxSystem::commit();
 }
 
