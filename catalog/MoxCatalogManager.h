@@ -174,7 +174,7 @@ class MoxCatalogManager {
     // Runs body; a MoxException it throws is copied into the error object
     // and its code returned. MOX_SUCCESS when body runs through.
     static MoxErrorCode recorded(const std::function<void()>& body);
-    // A table's or index's descriptor from its catalog rows. Throw.
+    // A table's or index's descriptor from its catalog rows. Both throw.
     void readTable(TableId tableId, MoxTable& table);
     void readIndex(IndexId indexId, MoxIndex& index);
     // The row at the key of a unique catalog index; MOX_NOT_FOUND_WARN for none.
@@ -188,10 +188,11 @@ class MoxCatalogManager {
     // in itself. Returns the failures that end the bootstrap; throws those
     // that setupCatalog lets through.
     MoxErrorCode createCatalog();
-    // Whether the catalog is new: creates the catalog tables, then the
-    // catalog indexes; each must have been missing (a new catalog) or
-    // present (an existing one) as the first table was, else
-    // MOX_CAT_INCOMPLETE_CATALOG_FOUND is thrown.
+    // Creates the catalog tables, then the catalog indexes, and tells
+    // whether the catalog is new. Each must have been missing (a new
+    // catalog) or present (an existing one) as the first table was, else
+    // MOX_CAT_INCOMPLETE_CATALOG_FOUND is thrown. A table that cannot be
+    // created for another reason is recorded and returned; an index, thrown.
     MoxErrorCode createCatalogSegments(bool& isNew);
     // The catalog's rows about itself and the tuple counts of its tables.
     MoxErrorCode describeCatalog();

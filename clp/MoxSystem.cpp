@@ -6,6 +6,7 @@
 #include "../index/MoxIndexManager.h"
 #include "../lock/MoxLockManager.h"
 #include "../log/MoxLogManager.h"
+#include "../log/MoxRecovery.h"
 #include "../record/MoxRecordManager.h"
 #include "../support/MoxError.h"
 #include "../support/MoxFirstFailure.h"
@@ -95,7 +96,12 @@ void MoxSystem::rollback() {
     try {
         MoxRecordManager::getInstance()->rollback();
         MoxBufferManager::getInstance()->rollback();
-        MoxIndexManager::getInstance()->rollback();
+        // The transaction's own entries, along their chain: the cost follows
+        // the transaction, not the log.
+        MoxRecovery analysis;
+        analysis.AnalyseTransaction(MoxRecovery::INDEX, transaction,
+                                    MoxLogManager::getInstance()->lastLsnOf(transaction));
+        MoxIndexManager::getInstance()->rollback(analysis);
     } catch (const MoxException& failure) {
         // The failure's own message, as the error object formats it.
         failure.SET_ERROR();
