@@ -40,8 +40,10 @@ class MoxException : public std::exception {
     MoxException(const MoxException& other) = default;
     virtual ~MoxException() noexcept;
 
+    // By value: a token is often a field of a packed page or shared
+    // structure, to which a reference may be misaligned.
     template <typename T>
-    static std::string to_string(const T& value) {
+    static std::string to_string(T value) {
         std::ostringstream text;
         text << value;
         return text.str();
