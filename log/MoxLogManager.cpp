@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -119,7 +120,10 @@ MoxLsn MoxLogManager::appendLogEntry(MoxAbstractLogEntry* entry) {
     if (MoxFileIo::write(file.get(), line.get(), lineLength, logFile) != lineLength || ferror(file.get())) {
         fail(MOX_LOGM_FILE_WRITE_FAILED, "Fehler beim Schreiben in Datei", name);
     }
-    closeLogFile(file.release(), name);
+    if (MoxFileIo::close(file.release(), logFile) != 0) {
+        takeBackEntry(name, size);
+        fail(MOX_LOGM_FILE_CLOSE_FAILED, "Fehler beim Schliessen der Datei", name);
+    }
     sPrevLsn = lsn.dump();
     sPrevTransactionID = transactionId;
     return lsn;
@@ -144,6 +148,13 @@ void MoxLogManager::closeLogFile(FILE* file, const std::string& name) {
     MOX_TRACE_ENTRY();
     if (MoxFileIo::close(file, logFile) != 0) {
         fail(MOX_LOGM_FILE_CLOSE_FAILED, "Fehler beim Schliessen der Datei", name);
+    }
+}
+
+void MoxLogManager::takeBackEntry(const std::string& name, long entryStart) {
+    MOX_TRACE_ENTRY();
+    if (MoxFileIo::truncate(name.c_str(), static_cast<off_t>(entryStart), logFile) != 0) {
+        MOX_TRACE_NUMBER(20, "truncate errno", static_cast<Sint32>(errno));
     }
 }
 
