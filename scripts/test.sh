@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a machine and runs every test twice: in a normal build and in a
 # build with AddressSanitizer and UndefinedBehaviorSanitizer, both with the
-# seam that lets tests make file operations fail.
+# seam that lets tests make file operations fail. Then every fuzz target
+# runs, together about a minute.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -18,3 +19,7 @@ echo "== sanitizer build"
 export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 (cd "$root/build/sanitize" && ctest --output-on-failure -j "$jobs")
+
+echo "== fuzzing"
+targets=$(ls "$root"/fuzz/Mox*Fuzzer.cpp | wc -l)
+"$root/scripts/fuzz.sh" $((60 / targets))
