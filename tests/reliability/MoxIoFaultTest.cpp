@@ -66,11 +66,14 @@ class MoxIoFaultTest : public TestDatabase {
         ASSERT_EQ(files->open(segment), MOX_SUCCESS);
     }
 
-    static MoxLsn append(const std::string& image) {
+    // Appends an insert of image; previous receives the entry's previous LSN.
+    static MoxLsn append(const std::string& image, std::string* previous = nullptr) {
         TupleId primary{1, 0};
         MoxRecordLogEntry entry(MoxTransactionId(5, 1), 1, nullptr, 0, image.data(), static_cast<int>(image.size()),
                                 MoxAbstractLogEntry::INSERT, &primary, nullptr, nullptr);
-        return MoxLogManager::getInstance()->createLogEntry(&entry);
+        MoxLsn lsn = MoxLogManager::getInstance()->createLogEntry(&entry);
+        if (previous != nullptr) *previous = entry.getPrevLsnText();
+        return lsn;
     }
 
     static std::vector<std::string> analysedImages() {
@@ -199,13 +202,10 @@ TEST_F(MoxIoFaultTest, LogAppendFailuresAreReportedAndLeaveTheLogReadable) {
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.standardError);
         F::TEST_disarm();
 
-        const std::string after = std::string("after ") + c.name;
-        TupleId primary{1, 0};
-        MoxRecordLogEntry entry(MoxTransactionId(5, 1), 1, nullptr, 0, after.data(), static_cast<int>(after.size()),
-                                MoxAbstractLogEntry::INSERT, &primary, nullptr, nullptr);
-        MoxLogManager::getInstance()->createLogEntry(&entry);
-        appended.push_back(after);
-        EXPECT_EQ(entry.getPrevLsnText(), last.dump()) << "the failed entry is no link of the chain";
+        std::string previous;
+        append(std::string("after ") + c.name, &previous);
+        appended.push_back(std::string("after ") + c.name);
+        EXPECT_EQ(previous, last.dump()) << "the failed entry is no link of the chain";
     }
     // Also the entry whose close failed after a complete write is gone.
     EXPECT_EQ(analysedImages(), appended);
