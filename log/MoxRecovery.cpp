@@ -128,7 +128,8 @@ bool MoxRecovery::readChain(rollbackComponent component, MoxTransactionId transa
         if (lsn.getFilenumber() != openNumber) {
             file.close();
             file.clear();
-            file.open(std::to_string(lsn.getFilenumber()) + ".log", std::ios::binary);
+            MoxFileIo::open(file, (std::to_string(lsn.getFilenumber()) + ".log").c_str(),
+                            std::ios::in | std::ios::binary, logFile);
             openNumber = lsn.getFilenumber();
         }
         // An entry is a few kilobytes at most; a window that cuts it short
@@ -139,7 +140,7 @@ bool MoxRecovery::readChain(rollbackComponent component, MoxTransactionId transa
             bytes.resize(window);
             file.clear();
             file.seekg(lsn.getOffset());
-            file.read(bytes.data(), static_cast<std::streamsize>(window));
+            MoxFileIo::read(file, bytes.data(), static_cast<std::streamsize>(window), logFile);
             const size_t got = static_cast<size_t>(file.gcount());
             MoxLogFileScanner scanner(lsn.getFilenumber(), bytes.data(), got, lsn.getOffset());
             found = scanner.entryAt(0, fields);

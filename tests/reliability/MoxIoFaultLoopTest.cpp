@@ -12,7 +12,7 @@
 #include "MoxBuffer.h"
 #include "MoxRecordManager.h"
 #include "MoxSupport.h"
-#include "RecordWorkload.h"
+#include "FaultLoopWorkload.h"
 #include "TableChecker.h"
 #include "common/ChildProcess.h"
 #include "common/SystemCrash.h"
@@ -32,7 +32,7 @@
 namespace {
 
 typedef MoxIoFaults F;
-typedef RecordWorkload::Outcome Outcome;
+typedef FaultLoopWorkload::Outcome Outcome;
 
 const char* const outcomeFile = "outcome";
 
@@ -43,7 +43,7 @@ class NullBuffer : public std::streambuf {
     int overflow(int c) override { return c; }
 };
 
-std::string describe(const RecordWorkload::Row& row) {
+std::string describe(const FaultLoopWorkload::Row& row) {
     return "table " + std::to_string(row.table) + " record " + std::to_string(row.number) + " at " +
            std::to_string(row.tid.page) + "," + std::to_string(unsigned(row.tid.slot));
 }
@@ -63,7 +63,7 @@ std::vector<std::string> tableProblems(const std::vector<TableId>& tables) {
 }
 
 // The bytes stored at the row's TupleId, or the failure's code.
-std::string storedBytes(const RecordWorkload::Row& row) {
+std::string storedBytes(const FaultLoopWorkload::Row& row) {
     MoxRecord* raw = nullptr;
     try {
         MoxRecordManager::getInstance()->get(row.table, row.tid, raw);
@@ -88,7 +88,7 @@ class MoxIoFaultLoopTest : public TestDatabase {
         NullBuffer discard;
         std::streambuf* standardError = std::cerr.rdbuf(&discard);
         F::TEST_arm(effect, n);
-        RecordWorkload workload;
+        FaultLoopWorkload workload;
         std::vector<std::string> problems;
         Outcome outcome = workload.run([&problems](size_t step) {
             if (F::TEST_fired()) {
@@ -108,8 +108,8 @@ class MoxIoFaultLoopTest : public TestDatabase {
             // What the failed step did is still in the pool: the tables it
             // touched must be sound, and every row inserted must read back.
             for (const std::string& problem : tableProblems(outcome.tables)) problems.push_back(problem);
-            for (const RecordWorkload::Row& row : outcome.rows) {
-                if (storedBytes(row) != RecordWorkload::bytesOf(row.table, row.number)) {
+            for (const FaultLoopWorkload::Row& row : outcome.rows) {
+                if (storedBytes(row) != FaultLoopWorkload::bytesOf(row.table, row.number)) {
                     problems.push_back(describe(row) + " does not read back after the failure");
                 }
             }
@@ -132,10 +132,10 @@ class MoxIoFaultLoopTest : public TestDatabase {
     static void checkFiles(const Outcome& outcome) {
         EXPECT_EQ(tableProblems(outcome.tables), std::vector<std::string>());
         std::map<std::pair<TableId, std::pair<PageId, SlotId>>, int> inserted;
-        for (const RecordWorkload::Row& row : outcome.rows) {
+        for (const FaultLoopWorkload::Row& row : outcome.rows) {
             inserted[{row.table, {row.tid.page, row.tid.slot}}] = row.number;
-            if (row.state != RecordWorkload::Pending) {
-                EXPECT_EQ(storedBytes(row), RecordWorkload::bytesOf(row.table, row.number))
+            if (row.state != FaultLoopWorkload::Pending) {
+                EXPECT_EQ(storedBytes(row), FaultLoopWorkload::bytesOf(row.table, row.number))
                     << describe(row) << " was committed";
             }
         }
@@ -154,7 +154,7 @@ class MoxIoFaultLoopTest : public TestDatabase {
                     continue;
                 }
                 EXPECT_EQ(std::string(reinterpret_cast<const char*>(found->getRecordData()), found->getLength()),
-                          RecordWorkload::bytesOf(table, row->second));
+                          FaultLoopWorkload::bytesOf(table, row->second));
             }
             delete found;
             EXPECT_EQ(rc, MOX_NOT_FOUND_WARN) << "the scan of table " << table << " ended early";
@@ -197,10 +197,10 @@ TEST_P(MoxIoFaultSweepTest, EveryFailingOperationIsReportedAndLosesNothingCommit
     std::cout << injected << " faults injected" << std::endl;
     // What the faults met: a workload over several pages of every table.
     ASSERT_FALSE(completed.failed);
-    EXPECT_EQ(completed.tables, RecordWorkload::tables());
-    for (TableId table : RecordWorkload::tables()) {
+    EXPECT_EQ(completed.tables, FaultLoopWorkload::tables());
+    for (TableId table : FaultLoopWorkload::tables()) {
         PageId last = 0;
-        for (const RecordWorkload::Row& row : completed.rows) {
+        for (const FaultLoopWorkload::Row& row : completed.rows) {
             if (row.table == table) last = std::max(last, row.tid.page);
         }
         EXPECT_GE(last, 3) << "table " << table;

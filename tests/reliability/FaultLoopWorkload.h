@@ -1,5 +1,5 @@
-#ifndef MOX_RECORD_WORKLOAD_H
-#define MOX_RECORD_WORKLOAD_H
+#ifndef MOX_FAULT_LOOP_WORKLOAD_H
+#define MOX_FAULT_LOOP_WORKLOAD_H
 
 #include <functional>
 #include <string>
@@ -16,7 +16,7 @@
 //
 // run() stops at the first step that throws and records the failure; it
 // never lets an exception out. Used in one process, with the system started.
-class RecordWorkload {
+class FaultLoopWorkload {
   public:
     enum State {
         Pending,    // inserted by a transaction that has not committed

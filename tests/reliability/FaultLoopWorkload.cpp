@@ -1,4 +1,4 @@
-#include "RecordWorkload.h"
+#include "FaultLoopWorkload.h"
 
 #include <fstream>
 #include <sstream>
@@ -23,12 +23,12 @@ const char* stateNames[] = {"pending", "committed", "durable"};
 
 }  // namespace
 
-const std::vector<TableId>& RecordWorkload::tables() {
+const std::vector<TableId>& FaultLoopWorkload::tables() {
     static const std::vector<TableId> ids = {21, 22, 23};
     return ids;
 }
 
-std::string RecordWorkload::bytesOf(TableId table, int number) {
+std::string FaultLoopWorkload::bytesOf(TableId table, int number) {
     const std::string text = "table " + std::to_string(table) + " record " + std::to_string(number) + ";";
     std::string bytes;
     const size_t length = 700 + static_cast<size_t>(number * 739 + table * 97) % 2400;
@@ -37,7 +37,7 @@ std::string RecordWorkload::bytesOf(TableId table, int number) {
     return bytes;
 }
 
-const std::vector<RecordWorkload::Step>& RecordWorkload::steps() {
+const std::vector<FaultLoopWorkload::Step>& FaultLoopWorkload::steps() {
     static const std::vector<Step> all = [] {
         std::vector<Step> list = {{Step::CreateTables, 0, 0}, {Step::Commit, 0, 0}, {Step::FlushAll, 0, 0}};
         int number = 0;
@@ -53,11 +53,11 @@ const std::vector<RecordWorkload::Step>& RecordWorkload::steps() {
     return all;
 }
 
-size_t RecordWorkload::stepCount() {
+size_t FaultLoopWorkload::stepCount() {
     return steps().size();
 }
 
-std::string RecordWorkload::nameOf(const Step& step) {
+std::string FaultLoopWorkload::nameOf(const Step& step) {
     switch (step.kind) {
         case Step::CreateTables:
             return "create the tables";
@@ -70,7 +70,7 @@ std::string RecordWorkload::nameOf(const Step& step) {
     }
 }
 
-void RecordWorkload::perform(const Step& step, Outcome& outcome) {
+void FaultLoopWorkload::perform(const Step& step, Outcome& outcome) {
     MoxRecordManager* records = MoxRecordManager::getInstance();
     switch (step.kind) {
         case Step::CreateTables:
@@ -107,7 +107,7 @@ void RecordWorkload::perform(const Step& step, Outcome& outcome) {
     }
 }
 
-RecordWorkload::Outcome RecordWorkload::run(const std::function<void(size_t)>& onStepDone) {
+FaultLoopWorkload::Outcome FaultLoopWorkload::run(const std::function<void(size_t)>& onStepDone) {
     Outcome outcome;
     for (size_t index = 0; index < steps().size(); ++index) {
         try {
@@ -132,7 +132,7 @@ RecordWorkload::Outcome RecordWorkload::run(const std::function<void(size_t)>& o
     return outcome;
 }
 
-void RecordWorkload::Outcome::save(const std::string& fileName) const {
+void FaultLoopWorkload::Outcome::save(const std::string& fileName) const {
     std::ofstream out(fileName);
     out << "failed " << failed << ' ' << failedStep << ' ' << static_cast<int>(code) << '\n';
     out << "step " << failedStepName << '\n';
@@ -144,7 +144,7 @@ void RecordWorkload::Outcome::save(const std::string& fileName) const {
     }
 }
 
-RecordWorkload::Outcome RecordWorkload::Outcome::load(const std::string& fileName) {
+FaultLoopWorkload::Outcome FaultLoopWorkload::Outcome::load(const std::string& fileName) {
     Outcome outcome;
     std::ifstream in(fileName);
     std::string line;
