@@ -3,7 +3,7 @@
 # already present, so that a bare machine and CI get the same tool chain.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libboost-dev libsqlite3-dev clang-format)
+packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libboost-dev libsqlite3-dev liblmdb-dev libdb-dev clang-format)
 
 missing=()
 for package in "${packages[@]}"; do
