@@ -3,6 +3,8 @@
 // and prints one table of the medians. See README.md beside this file.
 
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -129,6 +131,33 @@ std::string loadAverage() {
     return text;
 }
 
+// CPU seconds that every process of the machine has used so far, from
+// the first line of /proc/stat (user, nice, system, irq, softirq, steal).
+double machineBusySeconds() {
+    FILE* stat = fopen("/proc/stat", "r");
+    if (stat == nullptr) return 0;
+    unsigned long long user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0, steal = 0;
+    int fields = fscanf(stat, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &user, &nice, &system, &idle, &iowait,
+                        &irq, &softirq, &steal);
+    fclose(stat);
+    if (fields != 8) return 0;
+    return static_cast<double>(user + nice + system + irq + softirq + steal) /
+           static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// CPU seconds of this process and of the processes it and they have waited for.
+double ownBusySeconds() {
+    double seconds = 0;
+    for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage usage;
+        getrusage(who, &usage);
+        for (const timeval& time : {usage.ru_utime, usage.ru_stime}) {
+            seconds += static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+        }
+    }
+    return seconds;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,6 +206,7 @@ int main(int argc, char** argv) {
         options.runs, options.runs == 1 ? "" : "s", loadAverage().c_str());
     table.printHeading();
     const double start = monotonicSeconds();
+    const double othersBefore = machineBusySeconds() - ownBusySeconds();
     for (const Workloads::Scenario& scenario : workloads.scenarios()) {
         if (!wanted(options, scenario)) continue;
         for (int run = 1; run <= options.runs && !IsolatedRun::stopped(); ++run) {
@@ -196,7 +226,12 @@ int main(int argc, char** argv) {
         }
         for (const Workloads::Workload& workload : scenario.workloads) table.printRows(workload.label);
     }
-    printf("\nelapsed %.0f s; load average at the end %s\n", monotonicSeconds() - start, loadAverage().c_str());
+    const double elapsed = monotonicSeconds() - start;
+    // What other processes took from the machine meanwhile: the measure of
+    // how disturbed the figures are.
+    const double others = machineBusySeconds() - ownBusySeconds() - othersBefore;
+    printf("\nelapsed %.0f s; load average at the end %s; other processes used %.2f of the %ld cores meanwhile\n",
+           elapsed, loadAverage().c_str(), elapsed > 0 ? others / elapsed : 0.0, sysconf(_SC_NPROCESSORS_ONLN));
     std::error_code ignored;
     std::filesystem::remove_all(parent, ignored);
     return IsolatedRun::stopped() ? 1 : 0;
