@@ -57,7 +57,7 @@ Measurement wholeRunFailure(const std::string& why) {
 [[noreturn]] void runChild(Engine& engine, const IsolatedRun::Scenario& scenario, const std::string& directory,
                            ReportPipe& reports) {
     setpgid(0, 0);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) ::signal(signal, SIG_DFL);
     reports.closeReadEnd();
     int code = 0;
     try {
@@ -123,7 +123,7 @@ void IsolatedRun::stopOnSignals() {
     memset(&action, 0, sizeof(action));
     action.sa_handler = stopRunningGroup;
     sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signal, &action, nullptr);
 }
 
 bool IsolatedRun::stopped() {

@@ -21,8 +21,9 @@ class IsolatedRun {
     static std::vector<Measurement> run(Engine& engine, const Scenario& scenario, const std::string& parentDirectory,
                                         int timeLimitSeconds);
 
-    // From now on SIGINT, SIGTERM and SIGHUP kill the running group, whose
-    // run then cleans up as after any failure, and make stopped() true.
+    // From now on SIGINT, SIGTERM, SIGHUP and SIGPIPE (the reader of the
+    // table has gone) kill the running group, whose run then cleans up as
+    // after any failure, and make stopped() true.
     static void stopOnSignals();
     static bool stopped();
 };

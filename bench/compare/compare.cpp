@@ -208,7 +208,7 @@ int main(int argc, char** argv) {
     const double start = monotonicSeconds();
     const double othersBefore = machineBusySeconds() - ownBusySeconds();
     for (const Workloads::Scenario& scenario : workloads.scenarios()) {
-        if (!wanted(options, scenario)) continue;
+        if (!wanted(options, scenario) || IsolatedRun::stopped()) continue;
         for (int run = 1; run <= options.runs && !IsolatedRun::stopped(); ++run) {
             for (const auto& engine : engines) {
                 const double begun = monotonicSeconds();
