@@ -3,7 +3,10 @@
 # already present, so that a bare machine and CI get the same tool chain.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libboost-dev libsqlite3-dev liblmdb-dev libdb-dev clang-format)
+packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libboost-dev libsqlite3-dev clang-format)
+
+# The libraries of the engines that bench/compare measures Mox against.
+packages+=(liblmdb-dev libdb-dev)
 
 missing=()
 for package in "${packages[@]}"; do
