@@ -7,6 +7,9 @@ set -euo pipefail
 packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libboost-dev libsqlite3-dev clang-format
           clang libclang-rt-14-dev)
 
+# The libraries of the engines that bench/compare measures Mox against.
+packages+=(liblmdb-dev libdb-dev)
+
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
