@@ -9,9 +9,12 @@
 
 #include "../support/MoxDatabasePath.h"
 #include "../support/MoxError.h"
+#include "../support/MoxFileIo.h"
 #include "../support/MoxTrace.h"
 
 static const MoxComponent componentId = FileManager;
+
+static const MoxFileIo::FileKind segmentFile = MoxIoFaults::SegmentFile;
 
 MoxFileManager* MoxFileManager::instance = nullptr;
 
@@ -52,13 +55,13 @@ MoxErrorCode MoxFileManager::create(SegmentId segment) {
     }
     // Exclusive creation: a file that exists, also one that another process
     // creates at the same moment, is never truncated.
-    FILE* file = fopen(name, "wbx");
-    if (file == nullptr) {
+    int descriptor = MoxFileIo::createExclusive(name, segmentFile);
+    if (descriptor < 0) {
         MoxErrorCode rc = errno == EEXIST ? MOX_FM_FILE_ALREADY_EXISTS : MOX_FM_FILE_CREATE_FAIL;
         MOX_SET_ERROR_TOKEN1(rc, static_cast<Uint32>(segment));
         return rc;
     }
-    if (fclose(file) != 0) {
+    if (MoxFileIo::closeDescriptor(descriptor, segmentFile) != 0) {
         MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_CREATE_FAIL, static_cast<Uint32>(segment));
         return MOX_FM_FILE_CREATE_FAIL;
     }
@@ -99,7 +102,8 @@ MoxErrorCode MoxFileManager::open(SegmentId segment) {
     if (findFileInList(segment) != openFiles.end()) {
         return MOX_SUCCESS;
     }
-    std::fstream* handle = new std::fstream(name, std::ios::in | std::ios::out | std::ios::binary);
+    std::fstream* handle = new std::fstream();
+    MoxFileIo::open(*handle, name, std::ios::in | std::ios::out | std::ios::binary, segmentFile);
     if (!handle->is_open()) {
         delete handle;
         MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_OPEN_FAIL, static_cast<Uint32>(segment));
@@ -117,7 +121,7 @@ MoxErrorCode MoxFileManager::close(SegmentId segment) {
     }
     std::fstream* handle = entry->handle;
     openFiles.erase(entry);
-    handle->close();
+    MoxFileIo::close(*handle, segmentFile);
     bool failed = handle->fail();
     delete handle;
     if (failed) {
@@ -145,7 +149,7 @@ MoxErrorCode MoxFileManager::read(SegmentId segment, PageId page, unsigned char*
         return MOX_FM_PAGE_NOT_EXISTS;
     }
     file->seekg(static_cast<std::streamoff>(page) * MOX_PAGE_SIZE);
-    file->read(reinterpret_cast<char*>(buffer), MOX_PAGE_SIZE);
+    MoxFileIo::read(*file, reinterpret_cast<char*>(buffer), MOX_PAGE_SIZE, segmentFile);
     if (!*file) {
         MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_READ_FAIL, static_cast<Uint32>(segment));
         return MOX_FM_FILE_READ_FAIL;
@@ -170,11 +174,11 @@ MoxErrorCode MoxFileManager::write(SegmentId segment, PageId page, const unsigne
     static const char zeroPage[MOX_PAGE_SIZE] = {};
     file->seekp(static_cast<std::streamoff>(size));
     for (Uint64 pages = size / MOX_PAGE_SIZE; pages < page && *file; ++pages) {
-        file->write(zeroPage, MOX_PAGE_SIZE);
+        MoxFileIo::write(*file, zeroPage, MOX_PAGE_SIZE, segmentFile);
     }
     if (*file) {
         file->seekp(static_cast<std::streamoff>(page) * MOX_PAGE_SIZE);
-        file->write(reinterpret_cast<const char*>(buffer), MOX_PAGE_SIZE);
+        MoxFileIo::write(*file, reinterpret_cast<const char*>(buffer), MOX_PAGE_SIZE, segmentFile);
         // Another process may read this page from the file as soon as the
         // buffer pool latch is released: it must not wait in our stream.
         file->flush();
@@ -204,16 +208,16 @@ void MoxFileManager::restoreSize(std::fstream& file, SegmentId segment, Uint64 s
     // Closing drops what the stream still holds of the failed write (after
     // one more try to write it); the truncation then takes every byte past
     // the old end away again. The failure itself is reported by the caller.
-    file.close();
+    MoxFileIo::close(file, segmentFile);
     const char* name = getFileName(segment);
     if (name == nullptr) {
         return;
     }
-    if (truncate(name, static_cast<off_t>(size)) != 0) {
+    if (MoxFileIo::truncate(name, static_cast<off_t>(size), segmentFile) != 0) {
         MOX_TRACE_NUMBER(20, "truncate errno", static_cast<Sint32>(errno));
     }
     file.clear();
-    file.open(name, std::ios::in | std::ios::out | std::ios::binary);
+    MoxFileIo::open(file, name, std::ios::in | std::ios::out | std::ios::binary, segmentFile);
 }
 
 bool MoxFileManager::exists(const char* name) const {
@@ -285,8 +289,7 @@ MoxErrorCode MoxFileManager::getFileSize(std::fstream& file, SegmentId segment, 
     MOX_TRACE_ENTRY();
     // A failed earlier operation must not block this one.
     file.clear();
-    file.seekg(0, std::ios::end);
-    std::streamoff end = file.tellg();
+    std::streamoff end = MoxFileIo::size(file, segmentFile);
     if (!file || end < 0) {
         MOX_SET_ERROR_TOKEN1(failure, static_cast<Uint32>(segment));
         return failure;

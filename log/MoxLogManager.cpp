@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -14,11 +15,14 @@
 #include "../support/MoxDebug.h"
 #include "../support/MoxError.h"
 #include "../support/MoxException.h"
+#include "../support/MoxFileIo.h"
 #include "../support/MoxScopedLatch.h"
 #include "../support/MoxScopedMemorySet.h"
 #include "../support/MoxTrace.h"
 
 static const MoxComponent componentId = LogManager;
+
+static const MoxFileIo::FileKind logFile = MoxIoFaults::LogFile;
 
 MoxLogManager* MoxLogManager::instance = nullptr;
 Uint32 MoxLogManager::appendsUntilKill = 0;
@@ -101,7 +105,7 @@ MoxLsn MoxLogManager::appendLogEntry(MoxAbstractLogEntry* entry) {
     std::string name;
     std::unique_ptr<FILE, int (*)(FILE*)> file(openLogFile(logfilehandling->filenumber, name), fclose);
     long size = 0;
-    while ((size = ftell(file.get())) > MOX_LOG_FILE_LIMIT) {
+    while ((size = MoxFileIo::size(file.get(), logFile)) > MOX_LOG_FILE_LIMIT) {
         closeLogFile(file.release(), name);
         ++logfilehandling->filenumber;
         file.reset(openLogFile(logfilehandling->filenumber, name));
@@ -118,10 +122,13 @@ MoxLsn MoxLogManager::appendLogEntry(MoxAbstractLogEntry* entry) {
     // line goes out in one write.
     size_t lineLength = static_cast<size_t>(entry->getLength()) + 1;
     line[lineLength - 1] = '\n';
-    if (fwrite(line.get(), 1, lineLength, file.get()) != lineLength || ferror(file.get())) {
+    if (MoxFileIo::write(file.get(), line.get(), lineLength, logFile) != lineLength || ferror(file.get())) {
         fail(MOX_LOGM_FILE_WRITE_FAILED, "Fehler beim Schreiben in Datei", name);
     }
-    closeLogFile(file.release(), name);
+    if (MoxFileIo::close(file.release(), logFile) != 0) {
+        takeBackEntry(name, size);
+        fail(MOX_LOGM_FILE_CLOSE_FAILED, "Fehler beim Schliessen der Datei", name);
+    }
     sPrevLsn = lsn.dump();
     sPrevTransactionID = transactionId;
     return lsn;
@@ -130,7 +137,7 @@ MoxLsn MoxLogManager::appendLogEntry(MoxAbstractLogEntry* entry) {
 FILE* MoxLogManager::openLogFile(Uint16 number, std::string& name) {
     MOX_TRACE_ENTRY();
     name = std::to_string(number) + ".log";
-    FILE* file = fopen(name.c_str(), "a+b");
+    FILE* file = MoxFileIo::openForAppend(name.c_str(), logFile);
     if (file == nullptr) {
         fail(MOX_LOGM_FILE_OPEN_FAILED, "Fehler beim öffnen der Datei", name);
     }
@@ -144,8 +151,15 @@ FILE* MoxLogManager::openLogFile(Uint16 number, std::string& name) {
 
 void MoxLogManager::closeLogFile(FILE* file, const std::string& name) {
     MOX_TRACE_ENTRY();
-    if (fclose(file) != 0) {
+    if (MoxFileIo::close(file, logFile) != 0) {
         fail(MOX_LOGM_FILE_CLOSE_FAILED, "Fehler beim Schliessen der Datei", name);
+    }
+}
+
+void MoxLogManager::takeBackEntry(const std::string& name, long entryStart) {
+    MOX_TRACE_ENTRY();
+    if (MoxFileIo::truncate(name.c_str(), static_cast<off_t>(entryStart), logFile) != 0) {
+        MOX_TRACE_NUMBER(20, "truncate errno", static_cast<Sint32>(errno));
     }
 }
 

@@ -50,7 +50,8 @@ class MoxLogManager {
     // entry's LSN, previous LSN and length are set. The entry is in the file
     // (nothing buffered in the process) when this returns. The caller keeps
     // the entry. Throws MOX_LOGM_FILE_OPEN_FAILED, _CLOSE_FAILED or
-    // _WRITE_FAILED with the file name.
+    // _WRITE_FAILED with the file name; a failed append leaves at most a
+    // torn piece of its entry in the file, which the analysis passes over.
     MoxLsn createLogEntry(MoxAbstractLogEntry* entry);
 
     // The LSN of the last entry this process wrote for the transaction, from
@@ -86,6 +87,12 @@ class MoxLogManager {
     // Opens "<number>.log" for reading and appending, unbuffered, creating it.
     static FILE* openLogFile(Uint16 number, std::string& name);
     static void closeLogFile(FILE* file, const std::string& name);
+    // Cuts the log file back to where an entry began whose append failed
+    // only at the close, after the whole entry was written: an entry left
+    // in the log would be redone by recovery and undone by rollback
+    // although the caller was told that it failed. Under the log latch,
+    // nothing lies behind it. A failure here is traced; the entry stays.
+    static void takeBackEntry(const std::string& name, long entryStart);
     // Reports a failed file operation on standard error and throws code.
     [[noreturn]] static void fail(MoxErrorCode code, const char* message, const std::string& name);
     // The record and index entries of an analysed log in one ascending LSN order.

@@ -1,6 +1,9 @@
 #include "MoxRecovery.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <fstream>
 #include <iostream>
@@ -8,9 +11,13 @@
 #include <string>
 #include <utility>
 
+#include "../support/MoxException.h"
+#include "../support/MoxFileIo.h"
 #include "../support/MoxTrace.h"
 
 static const MoxComponent componentId = LogManager;
+
+static const MoxFileIo::FileKind logFile = MoxIoFaults::LogFile;
 
 namespace {
 
@@ -95,16 +102,9 @@ bool MoxRecovery::AnalyseLog(rollbackComponent component) {
     MOX_TRACE_ENTRY();
     clearLists();
     for (Uint32 number = 1; number <= MOX_MAX_UINT16; ++number) {
-        std::ifstream file(std::to_string(number) + ".log", std::ios::binary);
-        if (!file.is_open()) {
-            break;
-        }
-        // Read to the end rather than trust a size: a directory of that name
-        // opens, claims an enormous size and yields no bytes.
         std::string bytes;
-        char chunk[65536];
-        while (file.read(chunk, sizeof(chunk)) || file.gcount() > 0) {
-            bytes.append(chunk, static_cast<size_t>(file.gcount()));
+        if (!readLogFile(std::to_string(number) + ".log", bytes)) {
+            break;
         }
         analyseFile(static_cast<Uint16>(number), bytes.data(), bytes.size(), component);
     }
@@ -128,7 +128,8 @@ bool MoxRecovery::readChain(rollbackComponent component, MoxTransactionId transa
         if (lsn.getFilenumber() != openNumber) {
             file.close();
             file.clear();
-            file.open(std::to_string(lsn.getFilenumber()) + ".log", std::ios::binary);
+            MoxFileIo::open(file, (std::to_string(lsn.getFilenumber()) + ".log").c_str(),
+                            std::ios::in | std::ios::binary, logFile);
             openNumber = lsn.getFilenumber();
         }
         // An entry is a few kilobytes at most; a window that cuts it short
@@ -139,7 +140,7 @@ bool MoxRecovery::readChain(rollbackComponent component, MoxTransactionId transa
             bytes.resize(window);
             file.clear();
             file.seekg(lsn.getOffset());
-            file.read(bytes.data(), static_cast<std::streamsize>(window));
+            MoxFileIo::read(file, bytes.data(), static_cast<std::streamsize>(window), logFile);
             const size_t got = static_cast<size_t>(file.gcount());
             MoxLogFileScanner scanner(lsn.getFilenumber(), bytes.data(), got, lsn.getOffset());
             found = scanner.entryAt(0, fields);
@@ -158,6 +159,39 @@ bool MoxRecovery::readChain(rollbackComponent component, MoxTransactionId transa
     }
     std::reverse(oRecordRedo.begin(), oRecordRedo.end());
     std::reverse(oIndexRedo.begin(), oIndexRedo.end());
+    return true;
+}
+
+bool MoxRecovery::readLogFile(const std::string& name, std::string& bytes) {
+    MOX_TRACE_ENTRY();
+    struct stat status;
+    if (stat(name.c_str(), &status) != 0) {
+        if (errno == ENOENT) {
+            return false;
+        }
+        MOX_TRACE_NUMBER(20, "stat errno", static_cast<Sint32>(errno));
+        THROW_wARGS1(MOX_LOGM_FILE_OPEN_FAILED, name);
+    }
+    // A name that is no file (a directory) holds no entries.
+    if (!S_ISREG(status.st_mode)) {
+        return true;
+    }
+    std::ifstream file;
+    MoxFileIo::open(file, name.c_str(), std::ios::in | std::ios::binary, logFile);
+    if (!file.is_open()) {
+        MOX_TRACE_NUMBER(21, "open errno", static_cast<Sint32>(errno));
+        THROW_wARGS1(MOX_LOGM_FILE_OPEN_FAILED, name);
+    }
+    // Read to the end rather than trust a size, which may change meanwhile.
+    char chunk[65536];
+    do {
+        MoxFileIo::read(file, chunk, sizeof(chunk), logFile);
+        if (file.bad()) {
+            MOX_TRACE_NUMBER(22, "read errno", static_cast<Sint32>(errno));
+            THROW_wARGS1(MOX_LOGM_FILE_OPEN_FAILED, name);
+        }
+        bytes.append(chunk, static_cast<size_t>(file.gcount()));
+    } while (file);
     return true;
 }
 

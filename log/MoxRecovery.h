@@ -2,6 +2,7 @@
 #define MOX_RECOVERY_H
 
 #include <set>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -27,8 +28,9 @@
 //
 // Created for one analysis and used by one thread. Lists hold pointers into
 // the redo arrays, valid while the object lives; the object is a snapshot of
-// the log when AnalyseLog ran. Nothing here reports an error: damaged lines
-// are passed over, missing files give empty lists.
+// the log when AnalyseLog ran. Damaged lines are passed over and a missing
+// 1.log gives empty lists; the one error is a log file that exists but
+// cannot be read (MOX_LOGM_FILE_OPEN_FAILED, thrown by AnalyseLog).
 class MoxRecovery {
   public:
     enum rollbackComponent { INDEX = 0, RECORD = 1, ALL = 2 };
@@ -39,7 +41,7 @@ class MoxRecovery {
 
     // Reads the log and fills the redo arrays of the component's kinds; the
     // other kind's array stays empty, but its COMMIT entries are noted for
-    // the undo lists. Always true.
+    // the undo lists. True unless it throws.
     bool AnalyseLog(rollbackComponent component);
     // Fills the redo arrays with one transaction's entries only, read from
     // lastLsn (the transaction's last entry, MoxLogManager::lastLsnOf) back
@@ -84,6 +86,13 @@ class MoxRecovery {
     void clearLists();
     // Follows the chain; false where it breaks.
     bool readChain(rollbackComponent component, MoxTransactionId transactionId, MoxLsn lastLsn);
+    // Reads the whole log file into bytes; false when there is no file of
+    // that name, which ends the log. A name that is no regular file holds
+    // nothing. A file that exists but cannot be opened or read throws
+    // MOX_LOGM_FILE_OPEN_FAILED with its name: an analysis that ended there
+    // would drop the entries from it on, and an undo built on it would
+    // silently leave changes in place.
+    static bool readLogFile(const std::string& name, std::string& bytes);
     void analyseFile(Uint16 filenumber, const char* data, size_t size, rollbackComponent component);
     void addRecordEntry(const MoxLogFileScanner::Fields& fields);
     void addIndexEntry(const MoxLogFileScanner::Fields& fields);

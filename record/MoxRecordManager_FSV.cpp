@@ -265,7 +265,9 @@ PageId MoxRecordManager::findFreeMemoryBlock(TableId table, Uint16 numBytes, Pag
             break;
         }
         const FsiPage* fsi = fsiOf(*page);
-        const Uint16 count = MoxMin<Uint16>(fsi->countEntries, MAX_FSI_ENTRIES);
+        // Copied first: a reference into the packed page may be misaligned.
+        const Uint16 counted = fsi->countEntries;
+        const Uint16 count = MoxMin<Uint16>(counted, MAX_FSI_ENTRIES);
         for (Uint16 slot = firstEntry; slot < count; ++slot) {
             // Too small an entry is passed over without asking the lock
             // manager: a table of full pages must not cost a lock request per

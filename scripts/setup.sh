@@ -3,7 +3,12 @@
 # already present, so that a bare machine and CI get the same tool chain.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libboost-dev libsqlite3-dev clang-format)
+# clang and its runtime libraries (libFuzzer, the sanitizers) build the fuzz targets.
+packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libboost-dev libsqlite3-dev clang-format
+          clang libclang-rt-14-dev)
+
+# The libraries of the engines that bench/compare measures Mox against.
+packages+=(liblmdb-dev libdb-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -80,9 +80,10 @@ MoxErrorCode MoxGetErrorCode();
     } while (0)
 
 // Converts each token into its own zero-filled buffer, so that numbers and
-// texts can be mixed freely, and records the error with them.
+// texts can be mixed freely, and records the error with them. Tokens come by
+// value: a field of a packed structure cannot be bound to a reference safely.
 template <typename... Tokens>
-void moxSetErrorWithTokens(MoxComponent component, MoxErrorCode errorCode, const Tokens&... tokens) {
+void moxSetErrorWithTokens(MoxComponent component, MoxErrorCode errorCode, Tokens... tokens) {
     char buffers[sizeof...(Tokens)][MOX_ERROR_TOKEN_BUFFER_LENGTH] = {};
     size_t next = 0;
     const char* texts[sizeof...(Tokens)] = {MoxError::convertToString(tokens, buffers[next++])...};

@@ -20,6 +20,8 @@ const char* const unknownCall = "UNKNOWN";
 // message is cut at one character less.
 const Uint32 printedMessageBuffer = 1000;
 
+void printFrames(std::ostream& os, void* const* frames, int count, int first);
+
 }  // namespace
 
 MoxException::MoxException(MoxErrorCode errorCode, std::string file, unsigned line, std::string function)
@@ -54,7 +56,8 @@ MoxException::MoxException(MoxErrorCode errorCode, std::string file, unsigned li
       errorToken2(std::move(errorToken2)),
       errorToken3(std::move(errorToken3)),
       errorToken4(std::move(errorToken4)),
-      backtrace(get_trace()) {}
+      frames(),
+      frameCount(::backtrace(frames, BACKTRACE_STACKFRAMES_COUNT)) {}
 
 MoxException::MoxException(MoxErrorCode errorCode, std::string call, std::string file, unsigned line,
                            std::string function)
@@ -64,7 +67,8 @@ MoxException::MoxException(MoxErrorCode errorCode, std::string call, std::string
       file(std::move(file)),
       line(line),
       function(std::move(function)),
-      backtrace(get_trace()) {}
+      frames(),
+      frameCount(::backtrace(frames, BACKTRACE_STACKFRAMES_COUNT)) {}
 
 MoxException::MoxException(MoxErrorCode errorCode, std::string call, std::string file, unsigned line,
                            std::string function, std::string errorToken1, std::string errorToken2,
@@ -79,7 +83,8 @@ MoxException::MoxException(MoxErrorCode errorCode, std::string call, std::string
       errorToken2(std::move(errorToken2)),
       errorToken3(std::move(errorToken3)),
       errorToken4(std::move(errorToken4)),
-      backtrace(get_trace()) {}
+      frames(),
+      frameCount(::backtrace(frames, BACKTRACE_STACKFRAMES_COUNT)) {}
 
 MoxException::MoxException(const MoxException& original, MoxErrorCode errorCode, std::string call, std::string file,
                            unsigned line, std::string function)
@@ -89,7 +94,8 @@ MoxException::MoxException(const MoxException& original, MoxErrorCode errorCode,
       file(std::move(file)),
       line(line),
       function(std::move(function)),
-      backtrace(get_trace()) {}
+      frames(),
+      frameCount(::backtrace(frames, BACKTRACE_STACKFRAMES_COUNT)) {}
 
 MoxException::~MoxException() noexcept {}
 
@@ -127,9 +133,19 @@ MoxErrorCode MoxException::raise(MoxErrorCode rc, std::string call, std::string 
                        std::move(errorToken2), std::move(errorToken3), std::move(errorToken4));
 }
 
+const std::string& MoxException::getBacktrace() const {
+    if (backtrace.empty()) {
+        std::ostringstream text;
+        // From the frame that constructed the exception on.
+        printFrames(text, frames, frameCount, frameCount > 1 ? 1 : 0);
+        backtrace = text.str();
+    }
+    return backtrace;
+}
+
 void MoxException::print(std::ostream& os) const {
     print_message(os);
-    os << backtrace << std::endl;
+    os << getBacktrace() << std::endl;
 }
 
 void MoxException::print_message(std::ostream& os) const {
@@ -201,25 +217,30 @@ void printFrame(std::ostream& os, int position, const char* symbol) {
     free(demangled);
 }
 
+// Writes the captured frames from position first on, each numbered by its
+// position.
+void printFrames(std::ostream& os, void* const* frames, int count, int first) {
+    char** symbols = backtrace_symbols(frames, count);
+    os << "[bt]: omitted errorhandling on stacktrace" << std::endl;
+    if (symbols == nullptr) {
+        return;
+    }
+    for (int position = first; position < count; ++position) {
+        printFrame(os, position, symbols[position]);
+    }
+    free(symbols);
+}
+
 }  // namespace
 
 void print_trace(std::ostream& os, unsigned skipFunctionsCount) {
     void* frames[BACKTRACE_STACKFRAMES_COUNT];
     int count = ::backtrace(frames, BACKTRACE_STACKFRAMES_COUNT);
-    char** symbols = backtrace_symbols(frames, count);
-
     unsigned skip = skipFunctionsCount + 1;
     if (skip >= static_cast<unsigned>(count)) {
         skip = 1;
     }
-    os << "[bt]: omitted errorhandling on stacktrace" << std::endl;
-    if (symbols == nullptr) {
-        return;
-    }
-    for (int position = static_cast<int>(skip); position < count; ++position) {
-        printFrame(os, position, symbols[position]);
-    }
-    free(symbols);
+    printFrames(os, frames, count, static_cast<int>(skip));
 }
 
 void print_trace() {

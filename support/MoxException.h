@@ -14,7 +14,10 @@
 
 // The exception of operations that have no result code: a code, up to four
 // message tokens, the raising place and the stack back-trace at construction.
-// Every field is constant after construction.
+// Every field is constant after construction. The back-trace is kept as
+// return addresses and turned into text on first use: the symbol look-up
+// costs far more than the throw, and most exceptions are handled without
+// ever being printed.
 class MoxException : public std::exception {
   public:
     MoxException(MoxErrorCode errorCode, std::string file, unsigned line, std::string function);
@@ -37,8 +40,10 @@ class MoxException : public std::exception {
     MoxException(const MoxException& other) = default;
     virtual ~MoxException() noexcept;
 
+    // By value: a token is often a field of a packed page or shared
+    // structure, to which a reference may be misaligned.
     template <typename T>
-    static std::string to_string(const T& value) {
+    static std::string to_string(T value) {
         std::ostringstream text;
         text << value;
         return text.str();
@@ -58,7 +63,7 @@ class MoxException : public std::exception {
     Uint32 getLine() const { return line; }
     const std::string& getFunction() const { return function; }
     const std::string& getErrorToken(int number) const;
-    const std::string& getBacktrace() const { return backtrace; }
+    const std::string& getBacktrace() const;
 
     // A blank line, the heading, the message with its SQLSTATE, the back-trace.
     void print(std::ostream& os) const;
@@ -80,7 +85,10 @@ class MoxException : public std::exception {
     const std::string errorToken2;
     const std::string errorToken3;
     const std::string errorToken4;
-    const std::string backtrace;
+    void* frames[BACKTRACE_STACKFRAMES_COUNT];
+    const int frameCount;
+    // The frames as text, once asked for.
+    mutable std::string backtrace;
 };
 
 // Back-trace renderer: writes the current stack, leaving out the innermost
