@@ -86,7 +86,7 @@ TEST_F(MoxCatalogManagerTest, ANewDatabaseDescribesItsCatalogInItselfAndASecondS
                                      std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{6}")));
         tables.push_back(row.text(CM::SysTables::TABLE_NAME, 1, 128));
         for (Uint16 column : {CM::SysTables::TABLE_ID, CM::SysTables::COLUMN_COUNT, CM::SysTables::TUPLE_COUNT}) {
-            tables.back() += " " + std::to_string(row.integer(column, 0, 100));
+            tables.back().append(" ").append(std::to_string(row.integer(column, 0, 100)));
         }
     }
     EXPECT_EQ(tables, (std::vector<std::string>{"SYSTABLES 1 5 3", "SYSCOLUMNS 2 6 18", "SYSINDEXES 3 7 4"}));

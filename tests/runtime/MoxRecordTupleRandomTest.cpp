@@ -155,7 +155,8 @@ TEST_F(MoxRecordTupleRandom, BuiltStoredAndChangedRowsMatchTheModel) {
         MoxTable table;
         const std::vector<ColumnShape> shapes = random.makeTable(table);
         TableId id = 0;
-        ASSERT_EQ(table.setTableName(("T" + std::to_string(tableNumber)).c_str()), MOX_SUCCESS);
+        const std::string name = std::string("T").append(std::to_string(tableNumber));
+        ASSERT_EQ(table.setTableName(name.c_str()), MOX_SUCCESS);
         ASSERT_EQ(catalog->addTable(table, id), MOX_SUCCESS);
         records->createTable(id);
         MoxTable* described = nullptr;
