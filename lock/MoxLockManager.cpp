@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 
@@ -483,6 +484,40 @@ void MoxLockManager::releaseAll() {
         }
         removeEntry(entry);
     }
+}
+
+std::vector<MoxTransactionId> MoxLockManager::getTransactionsInList() {
+    MOX_TRACE_ENTRY();
+    std::vector<MoxTransactionId> transactions;
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
+    for (const MoxLockEntry& entry : layout->lockEntry) {
+        const MoxTransactionId& holder = entry.transactionId;
+        if (!(holder == MoxTransactionId::INVALID_TRANSACTION_ID) &&
+            std::find(transactions.begin(), transactions.end(), holder) == transactions.end()) {
+            transactions.push_back(holder);
+        }
+    }
+    return transactions;
+}
+
+Uint32 MoxLockManager::releaseAllOf(const MoxTransactionId& transaction) {
+    MOX_TRACE_ENTRY();
+    currentTransaction();
+    Uint32 released = 0;
+    MoxScopedExclusiveLatch latch(layout->header.latch);
+    for (Uint32 entry = 0; entry < LIST_END; ++entry) {
+        const MoxLockEntry& lockEntry = layout->lockEntry[entry];
+        if (lockEntry.transactionId == transaction) {
+            if (isDatabaseObject(lockEntry)) {
+                layout->header.dbRequestType = DBNone;
+            }
+            removeEntry(entry);
+            ++released;
+        }
+    }
+    while (list.deleteWaitingEntry(transaction, LIST_END, MoxLockList::TransactionMatch)) {
+    }
+    return released;
 }
 
 void MoxLockManager::requestDB(LockType type) {

@@ -77,6 +77,16 @@ class MoxLockManager : public MoxLockTypes {
     // Releases every lock this process took for the current transaction.
     void releaseAll();
 
+    // --- What a dead process left (MoxSystem::recoverDeadTransactions) ---
+    // The transactions that hold lock entries, each once, in entry order.
+    std::vector<MoxTransactionId> getTransactionsInList();
+    // Removes every lock entry and waiting entry of the transaction, whoever
+    // inserted them, and returns how many lock entries went. For a
+    // transaction whose process is gone, once its changes are undone or
+    // committed; entries this process took on its behalf go from its own
+    // list too.
+    Uint32 releaseAllOf(const MoxTransactionId& transaction);
+
     bool existsLock(SegmentId segment, PageId page, SlotId slot);
     // The type of the transaction's newest lock on the object, if any.
     void getLockTypeIfLockExists(bool& exists, LockType& type, SegmentId segment, PageId page, SlotId slot);
