@@ -112,6 +112,7 @@ void MoxSystem::rollback() {
     MOX_TRACE_ENTRY();
     const MoxTransactionId transaction = MoxTransactionManager::getInstance()->getCurrentTransactionID();
     try {
+        MoxLockManager::Undoing undoing;
         MoxRecordManager::getInstance()->rollback();
         MoxBufferManager::getInstance()->rollback();
         rollbackIndexes(transaction);

@@ -41,13 +41,12 @@ class MoxSystem {
     // transaction begins. A failure leaves the transaction open with its
     // locks.
     static void commit();
-    // Undoes the current transaction and ends it like commit. The record
-    // manager rolls back first, then the buffer manager (segments created
-    // by the transaction go, dropped ones stay), then the index manager,
-    // which closes the indexes whose segments went. A rollback that fails
-    // keeps every lock of the transaction, so that nobody sees its changes
-    // half undone, and throws MOX_SYSTEM_ROLLBACK_FAILED with the
-    // transaction and the failure.
+    // Undoes the current transaction and ends it like commit; its lock
+    // requests do not fail with a deadlock (MoxLockManager::Undoing), the
+    // other transactions on the cycle do. The record manager rolls back first, then the buffer manager (segments
+    // created by the transaction go, dropped ones stay), then the index manager, which closes the indexes whose
+    // segments went. A rollback that fails keeps every lock of the transaction, so that nobody sees its changes half
+    // undone, and throws MOX_SYSTEM_ROLLBACK_FAILED with the transaction and the failure.
     static void rollback();
     // Restart recovery after a crash, before any other work on the
     // database: the records, then the indexes, each redone and their

@@ -83,6 +83,7 @@ bool MoxSystem::rollbackDeadTransaction(const MoxTransactionId& transaction) {
         return false;
     }
     ActingFor acting(transaction);
+    MoxLockManager::Undoing undoing;
     MoxLogManager::getInstance()->continueChain(transaction, lastLsnOf(analysis, transaction));
     try {
         if (!recordsEnded) {

@@ -370,7 +370,10 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
     if (waiting.attemptEntry == LIST_END || !list.existsWaitingEntry(transaction, waiting.attemptEntry)) {
         waiting.attemptEntry = entries.otherExclusive != LIST_END ? entries.otherExclusive : entries.newestOther;
         waiting.lockEntries.push_back(waiting.attemptEntry);
-        list.insertWaitingEntry(transaction, waiting.attemptEntry);
+        list.insertWaitingEntry(transaction, waiting.attemptEntry, !undoing);
+    } else if (!undoing && list.isOnCycle(transaction, waiting.attemptEntry)) {
+        // An undo waits for this transaction, which waits for the undo.
+        THROW(MOX_LM_DEADLOCK);
     }
     return false;
 }
