@@ -108,7 +108,7 @@ void MoxTortureTables::put(int number, const Row& row) {
         indexes->insert(table.byNumber, MoxIndexKey(numberValue), tid);
         return;
     }
-    const Sint32 oldNumber = numberOf(rowAt(table, tid).seed);
+    const Sint32 oldNumber = numberOf(rowOfKey(table, row.key, tid).seed);
     MoxRecordManager::getInstance()->replace(table.id, tid, *tuple.getRecord());
     if (oldNumber != numberValue) {
         indexes->update(table.byNumber, MoxIndexKey(oldNumber), MoxIndexKey(numberValue), &tid);
@@ -121,7 +121,7 @@ bool MoxTortureTables::remove(int number, Sint32 key) {
     if (!find(number, key, tid)) {
         return false;
     }
-    const Sint32 oldNumber = numberOf(rowAt(table, tid).seed);
+    const Sint32 oldNumber = numberOf(rowOfKey(table, key, tid).seed);
     MoxRecordManager::getInstance()->remove(table.id, tid);
     MoxIndexManager::getInstance()->remove(table.byKey, MoxIndexKey(key), &tid);
     MoxIndexManager::getInstance()->remove(table.byNumber, MoxIndexKey(oldNumber), &tid);
@@ -147,11 +147,17 @@ MoxTortureTables::Row MoxTortureTables::rowOf(Table& table, MoxRecord* record, s
     return row;
 }
 
-MoxTortureTables::Row MoxTortureTables::rowAt(Table& table, const TupleId& tid) {
+MoxTortureTables::Row MoxTortureTables::rowOfKey(Table& table, Sint32 key, const TupleId& tid) {
     MoxRecord* stored = nullptr;
     MoxRecordManager::getInstance()->get(table.id, tid, stored);
     std::string problem;
-    return rowOf(table, stored, problem);
+    const Row row = rowOf(table, stored, problem);
+    // Removed and its slot taken by another row since the index led here;
+    // the read's lock keeps it as it is from now on.
+    if (row.key != key) {
+        THROW(MOX_RM_REC_NOT_FOUND);
+    }
+    return row;
 }
 
 std::vector<TupleId> MoxTortureTables::entriesOf(IndexId index, const MoxIndexKey* start, const MoxIndexKey* stop) {

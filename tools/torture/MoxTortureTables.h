@@ -53,8 +53,13 @@ class MoxTortureTables {
     // The row's TupleId through the unique index; false when the key has none.
     bool find(int table, Sint32 key, TupleId& tid);
     // Inserts the row or replaces the key's row, with its index entries.
+    // MOX_RM_REC_NOT_FOUND when another transaction removed the key's row
+    // between the index lookup and the read of the row, and
+    // MOX_IM_DUPLICATE_KEY_IN_UNIQUE_INDEX when another one inserted the
+    // key after the lookup found none: no lock covers a key's absence.
     void put(int table, const Row& row);
-    // Removes the key's row and its index entries; false when there is none.
+    // Removes the key's row and its index entries; false when there is
+    // none. MOX_RM_REC_NOT_FOUND as put.
     bool remove(int table, Sint32 key);
 
     // Every way the table and both its indexes differ from contents.
@@ -71,7 +76,10 @@ class MoxTortureTables {
     // A stored row read with its table's descriptor, taking the record;
     // problem tells when its columns do not belong together.
     Row rowOf(Table& table, MoxRecord* record, std::string& problem);
-    Row rowAt(Table& table, const TupleId& tid);
+    // The row of the key at tid, which the index gave: locked for the
+    // transaction. MOX_RM_REC_NOT_FOUND when another transaction removed
+    // it since, and perhaps put another row in its place.
+    Row rowOfKey(Table& table, Sint32 key, const TupleId& tid);
     std::vector<TupleId> entriesOf(IndexId index, const MoxIndexKey* start, const MoxIndexKey* stop);
 
     Table tables[tableCount];

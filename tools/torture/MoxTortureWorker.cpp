@@ -9,19 +9,19 @@ void MoxTortureWorker::Stats::add(const Stats& other) {
     rollbacks += other.rollbacks;
     deadlocks += other.deadlocks;
     timeOuts += other.timeOuts;
-    duplicates += other.duplicates;
+    conflicts += other.conflicts;
 }
 
 std::string MoxTortureWorker::Stats::text() const {
     std::ostringstream out;
-    out << commits << " " << rollbacks << " " << deadlocks << " " << timeOuts << " " << duplicates;
+    out << commits << " " << rollbacks << " " << deadlocks << " " << timeOuts << " " << conflicts;
     return out.str();
 }
 
 MoxTortureWorker::Stats MoxTortureWorker::Stats::parse(const std::string& text) {
     Stats stats;
     std::istringstream in(text);
-    in >> stats.commits >> stats.rollbacks >> stats.deadlocks >> stats.timeOuts >> stats.duplicates;
+    in >> stats.commits >> stats.rollbacks >> stats.deadlocks >> stats.timeOuts >> stats.conflicts;
     return stats;
 }
 
@@ -68,7 +68,8 @@ MoxTortureWorker::Stats MoxTortureWorker::run(std::chrono::steady_clock::time_po
                     ++stats.timeOuts;
                     break;
                 case MOX_IM_DUPLICATE_KEY_IN_UNIQUE_INDEX:
-                    ++stats.duplicates;
+                case MOX_RM_REC_NOT_FOUND:
+                    ++stats.conflicts;
                     break;
                 default:
                     throw;

@@ -25,7 +25,7 @@ class MoxTortureWorker {
         Uint64 rollbacks = 0;   // chosen ones
         Uint64 deadlocks = 0;   // MOX_LM_DEADLOCK, rolled back
         Uint64 timeOuts = 0;    // MOX_LM_LOCK_TIME_OUT, rolled back
-        Uint64 duplicates = 0;  // a key another transaction inserted after this one missed it, rolled back
+        Uint64 conflicts = 0;   // a key another transaction inserted or removed after the lookup, rolled back
 
         void add(const Stats& other);
         std::string text() const;
