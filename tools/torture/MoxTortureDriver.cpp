@@ -76,7 +76,7 @@ int load(int processes, int seconds, MoxTortureRun::Options options) {
     MoxTortureRun::finish();
     std::cout << processes << " processes, " << seconds << " s: " << total.commits << " commits ("
               << static_cast<double>(total.commits) / seconds << " per second), " << total.rollbacks << " rollbacks, "
-              << total.deadlocks << " deadlocks, " << total.timeOuts << " lock time-outs, " << total.duplicates
+              << total.deadlocks << " deadlocks, " << total.timeOuts << " lock time-outs, " << total.conflicts
               << " keys inserted meanwhile by another transaction" << std::endl;
     if (!problems.empty()) std::cout << "the tables do not match the journals:" << std::endl;
     return report(problems);
