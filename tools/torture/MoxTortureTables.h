@@ -23,8 +23,8 @@
 // (lock time-outs and deadlocks among them).
 class MoxTortureTables {
   public:
-    static const int tableCount = 3;
-    static const Uint16 maxValueLength = 3000;
+    static constexpr int tableCount = 3;
+    static constexpr Uint16 maxValueLength = 3000;
 
     // A row as the runs describe it: S is the seed, V is valueOf(seed,
     // length), NULL for length 0, and N is numberOf(seed).
