@@ -17,10 +17,6 @@ void MoxCommandLine::add(MoxCommand command) {
     commands.push_back(std::move(command));
 }
 
-MoxCommand& MoxCommandLine::find(const std::string& name) {
-    return const_cast<MoxCommand&>(*lookUp(name));
-}
-
 const MoxCommand* MoxCommandLine::lookUp(const std::string& name) const {
     const auto found = std::find_if(commands.begin(), commands.end(),
                                     [&name](const MoxCommand& command) { return command.name == name; });

@@ -69,11 +69,8 @@ class MoxCommandLine {
   public:
     explicit MoxCommandLine(std::string program) : program(std::move(program)) {}
 
-    // Names must be unique.
+    // Names must be unique. A command grows by another entry in its options.
     void add(MoxCommand command);
-    // The commands' options are extended where the program grows (for
-    // example a new option of an existing command).
-    MoxCommand& find(const std::string& name);
 
     // Runs the command line (words without the program name); the exit code.
     int run(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) const;

@@ -90,9 +90,7 @@ int MoxLoadCommand::run(const MoxArguments& arguments) {
     return MoxCommandTransaction::run(
         [&] {
             MoxTableRows rows(arguments.positional()[0]);
-            if (rows.getId() <= MoxCatalogManager::MAX_CATALOG_TABLEID) {
-                throw MoxRefusal(rows.getName() + " is a catalog table; mox loads only user tables");
-            }
+            rows.requireUserTable();
             const long long loaded = load(rows, input, batch, arguments.has("header"), progress);
             std::cout << "Loaded " << loaded << (loaded == 1 ? " row" : " rows") << " into " << rows.getName() << "."
                       << std::endl;

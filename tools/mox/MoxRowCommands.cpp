@@ -23,13 +23,6 @@ std::string tidText(const TupleId& tid) {
     return std::to_string(tid.page) + "," + std::to_string(+tid.slot);
 }
 
-void refuseCatalogTable(const MoxTableRows& rows) {
-    if (rows.getId() <= MoxCatalogManager::MAX_CATALOG_TABLEID) {
-        throw MoxRefusal(rows.getName() +
-                         " is a catalog table; its rows change with create-table, create-index and drop");
-    }
-}
-
 void printRows(const MoxTableRows& rows, const std::vector<std::pair<TupleId, MoxRow>>& chosen) {
     std::vector<std::string> heading{"tid"};
     heading.insert(heading.end(), rows.columnNames().begin(), rows.columnNames().end());
@@ -106,10 +99,9 @@ int MoxRowCommands::get(const MoxArguments& arguments) {
         }
         return std::stoul(digits);
     };
-    if (comma == std::string::npos) number("", 0);
     TupleId tid;
     tid.page = static_cast<PageId>(number(text.substr(0, comma), MOX_MAX_PAGE_ID));
-    tid.slot = static_cast<SlotId>(number(text.substr(comma + 1), MOX_SLOT_METADATA));
+    tid.slot = static_cast<SlotId>(number(comma == std::string::npos ? "" : text.substr(comma + 1), MOX_SLOT_METADATA));
     return MoxCommandTransaction::run(
         [&] {
             const MoxTableRows rows(arguments.positional()[0]);
@@ -122,7 +114,7 @@ int MoxRowCommands::remove(const MoxArguments& arguments) {
     return MoxCommandTransaction::run(
         [&] {
             MoxTableRows rows(arguments.positional()[0]);
-            refuseCatalogTable(rows);
+            rows.requireUserTable();
             const auto found = rows.select(selection(rows, arguments), true);
             for (const auto& [tid, row] : found) rows.remove(tid, row);
             rows.addToTupleCount(-static_cast<long long>(found.size()));
@@ -135,7 +127,7 @@ int MoxRowCommands::update(const MoxArguments& arguments) {
     return MoxCommandTransaction::run(
         [&] {
             MoxTableRows rows(arguments.positional()[0]);
-            refuseCatalogTable(rows);
+            rows.requireUserTable();
             const MoxRowSelection chosen = selection(rows, arguments);
             std::vector<std::pair<Uint16, MoxColumnValue>> changes;
             for (const std::vector<std::string>& set : arguments.uses("set"))

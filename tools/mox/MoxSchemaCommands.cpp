@@ -27,13 +27,6 @@ std::string identifier(const std::string& what, const std::string& name, size_t 
     return MoxTableRows::canonical(name);
 }
 
-// The table as a user table that mox may change.
-void refuseCatalogTable(const MoxTableRows& rows) {
-    if (rows.getId() <= MoxCatalogManager::MAX_CATALOG_TABLEID) {
-        throw MoxRefusal(rows.getName() + " is a catalog table, which changes only with the definitions it holds");
-    }
-}
-
 // The index id of an index name as given or in capitals; 0 for none.
 IndexId indexIdOf(const std::string& name) {
     MoxCatalogManager* catalog = MoxCatalogManager::getInstance();
@@ -201,7 +194,7 @@ int MoxSchemaCommands::createIndex(const MoxArguments& arguments) {
         [&] {
             if (indexIdOf(name) != 0) throw MoxRefusal("an index named " + name + " exists already");
             MoxTableRows rows(words[1]);
-            refuseCatalogTable(rows);
+            rows.requireUserTable();
             const Uint16 column = rows.columnNumber(words[2]);
             MoxIndex index;
             MoxRecordedFailure::check(index.setIndexName(name.c_str()));
@@ -234,7 +227,7 @@ int MoxSchemaCommands::dropTable(const MoxArguments& arguments) {
     return MoxCommandTransaction::run(
         [&] {
             MoxTableRows rows(arguments.positional()[0]);
-            refuseCatalogTable(rows);
+            rows.requireUserTable();
             MoxCatalogManager* catalog = MoxCatalogManager::getInstance();
             for (const MoxTableRows::Index& index : rows.getIndexes()) {
                 MoxRecordedFailure::check(catalog->removeIndex(index.id));

@@ -73,6 +73,12 @@ MoxTableRows::MoxTableRows(const std::string& givenName)
     }
 }
 
+void MoxTableRows::requireUserTable() const {
+    if (tableId <= MoxCatalogManager::MAX_CATALOG_TABLEID) {
+        throw MoxRefusal(name + " is a catalog table, which changes only with the definitions it holds");
+    }
+}
+
 Uint16 MoxTableRows::columnNumber(const std::string& column) const {
     for (const std::string& candidate : {column, canonical(column)}) {
         const auto found = std::find(columns.begin(), columns.end(), candidate);

@@ -48,6 +48,9 @@ class MoxTableRows {
     TableId getId() const { return tableId; }
     Uint16 columnCount() const { return static_cast<Uint16>(columns.size()); }
     const std::vector<std::string>& columnNames() const { return columns; }
+    // MoxRefusal for a catalog table, whose rows change only with the
+    // definitions they describe.
+    void requireUserTable() const;
     // The column of that name (as given or in capitals); MoxRefusal for none.
     Uint16 columnNumber(const std::string& column) const;
 
