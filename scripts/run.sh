@@ -22,14 +22,19 @@ cd "$database"
 # Whatever happens, no shared memory set outlives the session.
 trap '"$mox" stop force > /dev/null 2>&1 || true' EXIT
 
+# Shows the command as one would type it (quoted where the shell needs it), then runs it.
 step() {
+    local shown="\$ mox" word
+    for word in "$@"; do
+        if [[ $word =~ ^[A-Za-z0-9_:=,.+-]+$ ]]; then shown+=" $word"; else shown+=" '$word'"; fi
+    done
     echo
-    echo "\$ mox $*"
+    echo "$shown"
     "$mox" "$@"
 }
 
 step start
-step create-table people id:int name:varchar(40) age:int:null
+step create-table people id:int 'name:varchar(40)' age:int:null
 step create-index people_id people id unique
 # Every 7th person without an age (an empty field is NULL), every 100th with
 # a comma in the name.
