@@ -116,6 +116,9 @@ TEST_F(MoxCommandTest, ASessionOfEveryCommandPrintsTheExpectedText) {
     EXPECT_EQ(ok({"drop-table", "people"}), "Table PEOPLE dropped with 1 index.\n");
     EXPECT_EQ(tupleCountLine(), "");
     EXPECT_EQ(ok({"stop"}), "\nThe system was stopped successfully. SQLSTATE=00000\n");
+    const CommandResult stopped = mox({"tables"});
+    EXPECT_EQ(stopped.exitCode, 1);
+    EXPECT_EQ(stopped.standardError.rfind("\nException aufgetreten: \n", 0), 0u) << stopped.standardError;
 }
 
 TEST_F(MoxCommandTest, RefusesWithOneLineAndExitTwoTouchingNothing) {
