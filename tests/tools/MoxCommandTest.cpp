@@ -99,6 +99,10 @@ TEST_F(MoxCommandTest, ASessionOfEveryCommandPrintsTheExpectedText) {
     EXPECT_EQ(ok({"scan", "people", "--where", "name=", "--explain", "--csv"}),
               "path: full scan of PEOPLE, filter on NAME\nID,NAME,AGE\n3,,70\n");
     EXPECT_EQ(ok({"scan", "people", "--range", "name", "B", "Z", "--csv"}), "ID,NAME,AGE\n2,\"Bob, Jr\",\n");
+    ok({"create-index", "people_name", "people", "name"});
+    EXPECT_EQ(ok({"scan", "people", "--range", "name", "B", "Z", "--csv", "--explain"}),
+              "path: index PEOPLE_NAME (id 7) on NAME, key range\nID,NAME,AGE\n2,\"Bob, Jr\",\n");
+    EXPECT_EQ(ok({"drop-index", "people_name"}), "Index PEOPLE_NAME dropped.\n");
     EXPECT_EQ(ok({"get", "people", "1,2"}), "tid  ID  NAME  AGE\n---  --  ----  ---\n1,2  3   NULL  70\n(1 row)\n");
 
     EXPECT_EQ(ok({"update", "people", "--where", "id=2", "--set", "id=20", "--set", "age=41"}), "1 row updated.\n");
