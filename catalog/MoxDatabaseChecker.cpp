@@ -109,16 +109,21 @@ void MoxDatabaseChecker::checkTableAndIndexes(TableId tableId, const std::string
     found.insert(found.end(), pageProblems.begin(), pageProblems.end());
     std::unique_ptr<MoxTable> table = descriptor(tableId, name);
     if (!table) return;
-    checkRows(name, *table, records);
-    MoxErrorCode rc = table->retrieveIndexInformation();
-    if (rc != MOX_SUCCESS) {
-        problem("table " + name, "index descriptors cannot be read " + code(rc));
-        return;
-    }
-    for (Uint16 position = 0; position < table->getNumIndexes(); ++position) {
-        MoxIndex* index = nullptr;
-        table->getIndex(position, index);
-        checkIndex(name, *table, *index, records);
+    try {
+        checkRows(name, *table, records);
+        MoxErrorCode rc = table->retrieveIndexInformation();
+        if (rc != MOX_SUCCESS) {
+            problem("table " + name, "index descriptors cannot be read " + code(rc));
+            return;
+        }
+        for (Uint16 position = 0; position < table->getNumIndexes(); ++position) {
+            MoxIndex* index = nullptr;
+            table->getIndex(position, index);
+            checkIndex(name, *table, *index, records);
+        }
+    } catch (const MoxException& exception) {
+        // A descriptor that the catalog built from damaged rows.
+        problem("table " + name, "cannot be checked " + code(exception.getErrorCode()));
     }
 }
 
