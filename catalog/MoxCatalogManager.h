@@ -40,16 +40,16 @@ class MoxRecordManager;
 // filled.
 class MoxCatalogManager {
   public:
-    static const TableId SYSTABLES_ID = 1;
-    static const TableId SYSCOLUMNS_ID = 2;
-    static const TableId SYSINDEXES_ID = 3;
-    static const TableId MAX_CATALOG_TABLEID = 3;
-    static const IndexId MAX_CATALOG_INDEXID = 4;
+    static constexpr TableId SYSTABLES_ID = 1;
+    static constexpr TableId SYSCOLUMNS_ID = 2;
+    static constexpr TableId SYSINDEXES_ID = 3;
+    static constexpr TableId MAX_CATALOG_TABLEID = 3;
+    static constexpr IndexId MAX_CATALOG_INDEXID = 4;
     // The catalog indexes, each on an INTEGER column.
-    static const IndexId IDX_SYSTABLES_TABLEID_ID = 1;   // SYSTABLES.TABLE_ID, unique
-    static const IndexId IDX_SYSCOLUMNS_TABLEID_ID = 2;  // SYSCOLUMNS.TABLE_ID
-    static const IndexId IDX_SYSINDEXES_TABLEID_ID = 3;  // SYSINDEXES.TABLE_ID
-    static const IndexId IDX_SYSINDEXES_INDEXID_ID = 4;  // SYSINDEXES.INDEX_ID, unique
+    static constexpr IndexId IDX_SYSTABLES_TABLEID_ID = 1;   // SYSTABLES.TABLE_ID, unique
+    static constexpr IndexId IDX_SYSCOLUMNS_TABLEID_ID = 2;  // SYSCOLUMNS.TABLE_ID
+    static constexpr IndexId IDX_SYSINDEXES_TABLEID_ID = 3;  // SYSINDEXES.TABLE_ID
+    static constexpr IndexId IDX_SYSINDEXES_INDEXID_ID = 4;  // SYSINDEXES.INDEX_ID, unique
 
     // The column numbers of the catalog tables; no column is nullable.
     struct SysTables {

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "IndexTestDatabase.h"
-#include "IndexTreeChecker.h"
 #include "clp/MoxSystem.h"
 #include "common/ChildProcess.h"
 
@@ -108,8 +107,8 @@ TEST_F(MoxIndexProcessTest, TwoProcessesInsertEveryKeyExactlyOnce) {
     MoxBufferManager::haveFixedPages(fixed);
     EXPECT_FALSE(fixed);
     MoxBufferManager::getInstance()->openSegment(segmentOf(index));
-    IndexTreeChecker checker(segmentOf(index), INTEGER);
-    ASSERT_TRUE(checker.check());
+    MoxIndexTreeChecker checker = treeChecker(segmentOf(index), INTEGER);
+    ASSERT_TRUE(sound(checker.check()));
     std::vector<Sint32> found;
     for (const IndexEntry& entry : checker.entries()) {
         found.push_back(entry.key.intKey);
