@@ -40,8 +40,6 @@ class MoxRecordManager;
 // filled.
 class MoxCatalogManager {
   public:
-    // constexpr, and so defined here: code that binds them to a reference
-    // (a pair in an initializer list) links in unoptimised builds too.
     static constexpr TableId SYSTABLES_ID = 1;
     static constexpr TableId SYSCOLUMNS_ID = 2;
     static constexpr TableId SYSINDEXES_ID = 3;
