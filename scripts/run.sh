@@ -49,6 +49,7 @@ step tables
 step scan people --where id=4200 --explain
 step scan people --range id 99996 100000 --explain
 step scan people --where 'name="Person 4200, Jr"' --explain
+step check
 step show BM_STATS
 step stop
 trap - EXIT

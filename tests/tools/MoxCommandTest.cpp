@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
+#include <random>
 
 #include "ChildProcess.h"
 #include "MoxSupport.h"
@@ -322,4 +324,58 @@ TEST_F(MoxCommandTest, RecoverUndoesTheWorkOfAKilledProcess) {
     EXPECT_EQ(ok({"scan", "people", "--where", "id=11", "--csv"}), "ID,NAME,AGE\n");
     EXPECT_EQ(ok({"scan", "people", "--where", "id=10", "--csv"}), "ID,NAME,AGE\n10,Ten,\n");
     EXPECT_EQ(tupleCountLine(), "PEOPLE (id 4), 4 rows");
+}
+
+// A sound database after a mixed run of commands checks clean; a record
+// whose key no longer matches its index entry is reported, with its place.
+TEST_F(MoxCommandTest, CheckFindsNothingOnASoundDatabaseAndReportsADamagedRecord) {
+    createPeople(threePeople);
+    ok({"create-index", "people_name", "people", "name"});
+    std::mt19937 random(1616);
+    Sint32 next = 100;
+    for (int step = 0; step < 12; ++step) {
+        const std::string id = std::to_string(next - static_cast<Sint32>(random() % 8));
+        switch (random() % 4) {
+            case 0: {
+                std::string csv;
+                for (int i = 0; i < 40; ++i, ++next)
+                    csv += std::to_string(next) + ",n" + std::to_string(next % 9) + ",\n";
+                writeFile("more.csv", csv);
+                ok({"load", "people", "more.csv", "--batch", "15"});
+                break;
+            }
+            case 1:
+                ok({"update", "people", "--where", "id=" + id, "--set", "name=longername", "--set", "age=5"});
+                break;
+            case 2:
+                ok({"delete", "people", "--where", "id=" + id});
+                break;
+            default:
+                ok({"update", "people", "--where", "age=5", "--set", "name="});
+        }
+    }
+    EXPECT_EQ(ok({"check"}), "No problems found in the database.\n");
+    EXPECT_EQ(ok({"check", "people"}), "No problems found in table PEOPLE.\n");
+
+    // ID 1 of the row (1, "Ada", 36) becomes 9 in the segment file: 4 bytes
+    // of ID, NAME's indicator and length, then its text.
+    ok({"stop"});
+    std::fstream segment("Seg4.mox", std::ios::in | std::ios::out | std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(segment)), std::istreambuf_iterator<char>());
+    const size_t name =
+        bytes.find(std::string("-\x03\x00"
+                               "Ada",
+                               6));
+    ASSERT_NE(name, std::string::npos);
+    segment.seekp(static_cast<std::streamoff>(name - 4));
+    segment.write("\x09\x00\x00\x00", 4);
+    segment.close();
+    ok({"start"});
+    const CommandResult result = mox({"check"});
+    EXPECT_EQ(result.exitCode, 1) << result.standardError;
+    EXPECT_EQ(result.standardOutput,
+              "index PEOPLE_ID page 1: entry 1 leads to page 1 slot 0, whose key is 9\n"
+              "table PEOPLE page 1 slot 0: no entry in index PEOPLE_ID\n");
+    EXPECT_EQ(mox({"check", "people"}).standardOutput, result.standardOutput);
+    EXPECT_EQ(mox({"check", "nobody"}).standardError, "mox: no table named nobody\n");
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "MoxCheckCommand.h"
 #include "MoxCommandLine.h"
 #include "MoxLoadCommand.h"
 #include "MoxRowCommands.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     MoxSchemaCommands::addTo(commandLine);
     MoxLoadCommand::addTo(commandLine);
     MoxRowCommands::addTo(commandLine);
+    MoxCheckCommand::addTo(commandLine);
 
     int exitCode = commandLine.run(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
     // The process's managers go last: they write the pool's dirty pages and
