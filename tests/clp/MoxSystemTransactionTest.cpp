@@ -14,6 +14,7 @@
 
 #include "ChildProcess.h"
 #include "MoxCatalog.h"
+#include "MoxChecker.h"
 #include "MoxIndexManager.h"
 #include "MoxLock.h"
 #include "MoxLog.h"
@@ -228,7 +229,10 @@ class MoxSystemTransactionTest : public TestDatabase {
         testing::internal::CaptureStdout();
         MoxSystem::recover();
         testing::internal::GetCapturedStdout();
-        const std::vector<std::string> differences = Keyed().differences(model);
+        std::vector<std::string> differences = Keyed().differences(model);
+        for (const MoxCheckProblem& problem : MoxDatabaseChecker().checkDatabase()) {
+            differences.push_back(problem.line());
+        }
         for (const std::string& difference : differences) std::cerr << difference << "\n";
         MoxSystem::commit();
         return differences.empty() ? 0 : 1;

@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "MoxChecker.h"
 #include "MoxRecordManager.h"
 #include "MoxSupport.h"
 #include "MoxTuple.h"
@@ -215,6 +216,9 @@ TEST_F(MoxRecordTupleRandom, BuiltStoredAndChangedRowsMatchTheModel) {
         }
         MoxSystem::commit();
     }
+    // Every stored row fits its table as the catalog describes it.
+    EXPECT_TRUE(sound(MoxDatabaseChecker().checkDatabase()));
+    MoxSystem::commit();
 }
 
 TEST(MoxRecordTupleDamaged, RecordsAreNeverReadOrWrittenOutside) {
