@@ -275,8 +275,8 @@ class MoxIndexCrashTest : public MoxIndexRollbackTest {
                 MoxBufferManager::getInstance()->flushAll();
             });
         recover();
-        IndexTreeChecker checker(segmentOf(index), INTEGER);
-        ASSERT_TRUE(checker.check());
+        MoxIndexTreeChecker checker = treeChecker(segmentOf(index), INTEGER);
+        ASSERT_TRUE(sound(checker.check()));
         ASSERT_EQ(checker.entries().size(), 3000u);
         for (Sint32 key = 0; key < 3000; ++key) EXPECT_EQ(checker.entries()[key].key.intKey, key);
     }

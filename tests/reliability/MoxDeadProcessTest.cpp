@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "MoxChecker.h"
 #include "MoxLock.h"
 #include "MoxLog.h"
 #include "MoxSupport.h"
@@ -188,6 +189,7 @@ TEST_F(MoxDeadProcessTest, ADeadTransactionIsUndoneAndItsLocksGoWhileALiveOneKee
     EXPECT_EQ(differences(tables,
                           {contents({{1, 300, 3000}, {2, 301, 3}}), contents({{3, 302, 4}}), contents({{5, 200, 40}})}),
               std::vector<std::string>());
+    EXPECT_EQ(MoxDatabaseChecker().checkDatabase(), MoxCheckProblems());
     MoxSystem::commit();
     // Nothing is left for a second call.
     std::ostringstream nothing;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "MoxBuffer.h"
+#include "MoxChecker.h"
 #include "MoxSupport.h"
 #include "MoxTortureTables.h"
 #include "common/ChildProcess.h"
@@ -26,7 +27,7 @@
 // meets the fault must fail with an error code and a message, the
 // transaction must roll back, and what committed must still read back;
 // then the system crashes, and recovery must leave exactly the committed
-// transactions, with sound indexes.
+// transactions, with sound indexes, and a database that checks clean.
 namespace {
 
 typedef MoxIoFaults F;
@@ -201,7 +202,10 @@ class MoxIndexedFaultLoopTest : public TestDatabase, public testing::WithParamIn
         testing::internal::CaptureStdout();
         MoxSystem::recover();
         testing::internal::GetCapturedStdout();
-        const std::vector<std::string> found = differences(modelAfter(committed));
+        std::vector<std::string> found = differences(modelAfter(committed));
+        for (const MoxCheckProblem& problem : MoxDatabaseChecker().checkDatabase()) {
+            found.push_back("check: " + problem.line());
+        }
         for (const std::string& difference : found) std::cerr << difference << std::endl;
         MoxSystem::commit();
         MoxSystem::stopAllManagers();

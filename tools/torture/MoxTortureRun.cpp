@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "MoxBuffer.h"
+#include "MoxChecker.h"
 #include "MoxSupport.h"
 
 namespace {
@@ -121,6 +122,9 @@ void MoxTortureRun::compare(bool recoverFirst, std::vector<std::string>& problem
         MoxTortureTables tables;
         for (int table = 0; table < MoxTortureTables::tableCount; ++table) {
             for (const std::string& difference : tables.differences(table, model[table])) found.push_back(difference);
+        }
+        for (const MoxCheckProblem& problem : MoxDatabaseChecker().checkDatabase()) {
+            found.push_back("check: " + problem.line());
         }
         MoxSystem::commit();
         MoxSystem::stopAllManagers();

@@ -19,7 +19,8 @@
 // transactions until, at a random moment, every one is killed with SIGKILL;
 // the system is stopped with force (the pool and its dirty pages are gone),
 // started again and recovered, and the tables must hold exactly what the
-// journals and the log say was committed, with sound indexes. The workers
+// journals and the log say was committed, with sound indexes, and the
+// integrity check of the whole database must find nothing. The workers
 // limit the pool's frames differently, so that pages are written in the
 // middle of transactions.
 class MoxTortureRun {
