@@ -218,7 +218,7 @@ bool MoxLockList::existsExclusiveLock() const {
     return found;
 }
 
-void MoxLockList::insertWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry) {
+void MoxLockList::insertWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry, bool detect) {
     MOX_TRACE_ENTRY();
     MoxLockListHeader& header = layout.header;
     // Entry 100 is never handed out; a head beyond it is damage.
@@ -244,7 +244,7 @@ void MoxLockList::insertWaitingEntry(const MoxTransactionId& transaction, Uint32
     MOX_TRACE_NUMBER(1, "waiting entry", taken);
     MOX_TRACE_NUMBER(2, "waits for lock entry", lockEntry);
 
-    if (checkWaitingListForDeadlock()) {
+    if (detect && checkWaitingListForDeadlock()) {
         deleteWaitingEntry(transaction, lockEntry, BothMatch);
         THROW(MOX_LM_DEADLOCK);
     }
@@ -311,6 +311,20 @@ bool MoxLockList::checkWaitingListForDeadlock() const {
     }
     std::vector<Uint8> state(MOX_LOCK_LIST_END_WAITING, notVisited);
     return visitForDeadlock(newest, state);
+}
+
+bool MoxLockList::isOnCycle(const MoxTransactionId& transaction, Uint32 lockEntry) const {
+    MOX_TRACE_ENTRY();
+    Uint32 own = MOX_LOCK_LIST_END_WAITING;
+    walkWaiting(layout, [&](Uint32 index, const MoxWaitingEntry& entry) {
+        own = entry.indexOfLockEntry == lockEntry && (entry.waitingTransaction == transaction) ? index : own;
+        return own == MOX_LOCK_LIST_END_WAITING;
+    });
+    if (!isWaitingEntry(own)) {
+        return false;
+    }
+    std::vector<Uint8> state(MOX_LOCK_LIST_END_WAITING, notVisited);
+    return visitForDeadlock(own, state);
 }
 
 bool MoxLockList::visitForDeadlock(Uint32 waiting, std::vector<Uint8>& state) const {

@@ -59,7 +59,9 @@ class MoxLockList : public MoxLockTypes {
     // Records that the transaction waits for the lock entry and runs the
     // deadlock detection; MOX_LM_LOCK_LIST_FULL when 100 waiting entries are
     // in use, MOX_LM_DEADLOCK (the entry removed again) when it closes a cycle.
-    void insertWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry);
+    // With detect false the entry is recorded even where it closes a cycle,
+    // which the other transactions on the cycle then find (isOnCycle).
+    void insertWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry, bool detect = true);
 
     enum WaitingMatch { BothMatch = 1, TransactionMatch = 2, LockEntryMatch = 3 };
     // Removes the newest waiting entry that matches; false if none does.
@@ -72,6 +74,9 @@ class MoxLockList : public MoxLockTypes {
     // Whether the waiting entries reachable from the newest one form a cycle
     // of transactions waiting for each other's lock entries.
     bool checkWaitingListForDeadlock() const;
+    // Whether the transaction's waiting entry for the lock entry lies on a
+    // cycle; false when there is no such entry.
+    bool isOnCycle(const MoxTransactionId& transaction, Uint32 lockEntry) const;
 
     MoxLockListLayout& getLayout() const { return layout; }
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 
@@ -369,7 +370,10 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
     if (waiting.attemptEntry == LIST_END || !list.existsWaitingEntry(transaction, waiting.attemptEntry)) {
         waiting.attemptEntry = entries.otherExclusive != LIST_END ? entries.otherExclusive : entries.newestOther;
         waiting.lockEntries.push_back(waiting.attemptEntry);
-        list.insertWaitingEntry(transaction, waiting.attemptEntry);
+        list.insertWaitingEntry(transaction, waiting.attemptEntry, !undoing);
+    } else if (!undoing && list.isOnCycle(transaction, waiting.attemptEntry)) {
+        // An undo waits for this transaction, which waits for the undo.
+        THROW(MOX_LM_DEADLOCK);
     }
     return false;
 }
@@ -483,6 +487,40 @@ void MoxLockManager::releaseAll() {
         }
         removeEntry(entry);
     }
+}
+
+std::vector<MoxTransactionId> MoxLockManager::getTransactionsInList() {
+    MOX_TRACE_ENTRY();
+    std::vector<MoxTransactionId> transactions;
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
+    for (const MoxLockEntry& entry : layout->lockEntry) {
+        const MoxTransactionId& holder = entry.transactionId;
+        if (!(holder == MoxTransactionId::INVALID_TRANSACTION_ID) &&
+            std::find(transactions.begin(), transactions.end(), holder) == transactions.end()) {
+            transactions.push_back(holder);
+        }
+    }
+    return transactions;
+}
+
+Uint32 MoxLockManager::releaseAllOf(const MoxTransactionId& transaction) {
+    MOX_TRACE_ENTRY();
+    currentTransaction();
+    Uint32 released = 0;
+    MoxScopedExclusiveLatch latch(layout->header.latch);
+    for (Uint32 entry = 0; entry < LIST_END; ++entry) {
+        const MoxLockEntry& lockEntry = layout->lockEntry[entry];
+        if (lockEntry.transactionId == transaction) {
+            if (isDatabaseObject(lockEntry)) {
+                layout->header.dbRequestType = DBNone;
+            }
+            removeEntry(entry);
+            ++released;
+        }
+    }
+    while (list.deleteWaitingEntry(transaction, LIST_END, MoxLockList::TransactionMatch)) {
+    }
+    return released;
 }
 
 void MoxLockManager::requestDB(LockType type) {

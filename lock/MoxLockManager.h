@@ -77,6 +77,33 @@ class MoxLockManager : public MoxLockTypes {
     // Releases every lock this process took for the current transaction.
     void releaseAll();
 
+    // While an object of this class lives, the process's requests serve the
+    // undo of a transaction, which must not fail halfway: a request that
+    // closes a cycle of waiting transactions waits on instead of failing
+    // with MOX_LM_DEADLOCK, and every other transaction on the cycle fails
+    // with it at its next attempt, so that it rolls back and gives way.
+    // Two undos that wait for each other still end in a time-out.
+    class Undoing {
+      public:
+        Undoing() : manager(*getInstance()) { manager.undoing = true; }
+        ~Undoing() { manager.undoing = false; }
+        Undoing(const Undoing&) = delete;
+        Undoing& operator=(const Undoing&) = delete;
+
+      private:
+        MoxLockManager& manager;
+    };
+
+    // --- What a dead process left (MoxSystem::recoverDeadTransactions) ---
+    // The transactions that hold lock entries, each once, in entry order.
+    std::vector<MoxTransactionId> getTransactionsInList();
+    // Removes every lock entry and waiting entry of the transaction, whoever
+    // inserted them, and returns how many lock entries went. For a
+    // transaction whose process is gone, once its changes are undone or
+    // committed; entries this process took on its behalf go from its own
+    // list too.
+    Uint32 releaseAllOf(const MoxTransactionId& transaction);
+
     bool existsLock(SegmentId segment, PageId page, SlotId slot);
     // The type of the transaction's newest lock on the object, if any.
     void getLockTypeIfLockExists(bool& exists, LockType& type, SegmentId segment, PageId page, SlotId slot);
@@ -155,7 +182,8 @@ class MoxLockManager : public MoxLockTypes {
     std::set<Uint32> usedEntries;  // lock entries this process inserted and has not released
     MoxTransactionId tempTransId;
     MoxLockManagerProfiling::Profiler profiler;
-    pid_t ownerProcess;  // the process whose locks usedEntries holds
+    pid_t ownerProcess;    // the process whose locks usedEntries holds
+    bool undoing = false;  // see Undoing
 };
 
 #endif
