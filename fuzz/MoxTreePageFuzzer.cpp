@@ -10,6 +10,7 @@
 #include <string>
 
 #include "MoxBuffer.h"
+#include "MoxChecker.h"
 #include "MoxFuzzEnvironment.h"
 #include "MoxFuzzInput.h"
 #include "MoxIndexManager.h"
@@ -54,9 +55,12 @@ void walk(MoxIndexBTree& tree, MoxIndexKey* start) {
     }
 }
 
-void insertAndFind(MoxIndexBTree& tree, const MoxIndexKey& key) {
+// On a tree that checks sound, an inserted key must be found again; on a
+// damaged one only a clear error or no crash is owed.
+void insertAndFind(MoxIndexBTree& tree, const MoxIndexKey& key, SegmentId segment, MoxDataType dataType) {
+    const bool sound = MoxIndexTreeChecker(segment, dataType, "FUZZED").check().empty();
     const TupleId stored{4711, 3};
-    if (tree.insertKey(key, stored) != MOX_SUCCESS) return;
+    if (tree.insertKey(key, stored) != MOX_SUCCESS || !sound) return;
     TupleId found;
     MoxErrorCode rc = MOX_SUCCESS;
     try {
@@ -117,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             attempt([&] { walk(tree, nullptr); });
             attempt([&] { walk(tree, &key); });
         }
-        if (flags & MoxTreeFuzzInput::Insert) attempt([&] { insertAndFind(tree, key); });
+        if (flags & MoxTreeFuzzInput::Insert) attempt([&] { insertAndFind(tree, key, segment, dataType); });
     }
 
     MoxFuzzEnvironment::dropSegment(segment);
