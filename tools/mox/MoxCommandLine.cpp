@@ -38,20 +38,20 @@ MoxArguments MoxCommandLine::sort(const MoxCommand& command, const std::vector<s
             continue;
         }
         const std::string name = word.substr(2);
-        const auto spec = std::find_if(command.options.begin(), command.options.end(),
-                                       [&name](const MoxOptionSpec& option) { return option.name == name; });
-        if (spec == command.options.end()) {
+        const auto option = std::find_if(command.options.begin(), command.options.end(),
+                                         [&name](const MoxOptionSpec& declared) { return declared.name == name; });
+        if (option == command.options.end()) {
             throw MoxRefusal(command.name + ": unknown option " + word + seeHelp);
         }
-        if (arguments.has(name) && !spec->repeatable) {
+        if (arguments.has(name) && !option->repeatable) {
             throw MoxRefusal(command.name + ": " + word + " given twice" + seeHelp);
         }
-        if (words.size() - 1 - i < spec->valueCount) {
-            throw MoxRefusal(command.name + ": " + word + " needs " + spec->valueNames + seeHelp);
+        if (words.size() - 1 - i < option->valueCount) {
+            throw MoxRefusal(command.name + ": " + word + " needs " + option->valueNames + seeHelp);
         }
-        std::vector<std::string> values(words.begin() + i + 1, words.begin() + i + 1 + spec->valueCount);
+        std::vector<std::string> values(words.begin() + i + 1, words.begin() + i + 1 + option->valueCount);
         arguments.options[name].push_back(std::move(values));
-        i += spec->valueCount;
+        i += option->valueCount;
     }
     const size_t count = arguments.words.size();
     if (count < command.minPositional ||

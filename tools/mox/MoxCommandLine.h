@@ -61,7 +61,7 @@ struct MoxCommand {
 };
 
 // The command table of a program: finds the command named by the first
-// word, sorts the rest into arguments by the command's specification and
+// word, sorts the rest into arguments by the options the command declares and
 // runs it. "--help" alone or after a command prints the help; refusals are
 // printed as one line "<program>: <reason>" on the error stream and give
 // exit code 2.

@@ -56,18 +56,18 @@ struct ColumnSpec {
 };
 
 ColumnSpec parseColumn(const std::string& text) {
-    ColumnSpec spec;
+    ColumnSpec column;
     std::vector<std::string> parts;
     std::stringstream stream(text);
     for (std::string part; std::getline(stream, part, ':');) parts.push_back(part);
     if (parts.size() < 2 || parts.size() > 3 || (parts.size() == 3 && MoxTableRows::canonical(parts[2]) != "NULL")) {
         throw MoxRefusal("column '" + text + "' is not NAME:TYPE or NAME:TYPE:null");
     }
-    spec.name = identifier("column", parts[0], MOX_MAX_COLUMN_NAME_LENGTH);
-    spec.nullable = parts.size() == 3;
+    column.name = identifier("column", parts[0], MOX_MAX_COLUMN_NAME_LENGTH);
+    column.nullable = parts.size() == 3;
     const std::string type = MoxTableRows::canonical(parts[1]);
     if (type == "INT" || type == "INTEGER") {
-        return spec;
+        return column;
     }
     // A VARCHAR value and its length (and indicator) fit in one record.
     const unsigned long longest = 4053;
@@ -80,9 +80,9 @@ ColumnSpec parseColumn(const std::string& text) {
         throw MoxRefusal("column '" + text + "': the type is int or varchar(N) with N from 1 to " +
                          std::to_string(longest));
     }
-    spec.type = VARCHAR;
-    spec.length = static_cast<Uint16>(std::stoul(digits));
-    return spec;
+    column.type = VARCHAR;
+    column.length = static_cast<Uint16>(std::stoul(digits));
+    return column;
 }
 
 // The catalog's tuple counts of its own tables follow the rows that a
