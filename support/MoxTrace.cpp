@@ -1,25 +1,8 @@
 #include "MoxTrace.h"
 
 #include <cstdio>
-#include <exception>
 
 #include "MoxTraceManager.h"
-
-MoxTrace::MoxTrace(MoxComponent component, const char* functionName)
-    : functionName(functionName), traceMgr(MoxTraceManager::getInstance()), uncaughtAtEntry(0) {
-    if (!traceMgr->isComponentActive(component)) {
-        traceMgr = nullptr;
-        return;
-    }
-    uncaughtAtEntry = std::uncaught_exceptions();
-    traceMgr->writeStartOfFunction(functionName);
-}
-
-MoxTrace::~MoxTrace() {
-    if (traceMgr != nullptr) {
-        traceMgr->writeEndOfFunction(functionName, std::uncaught_exceptions() > uncaughtAtEntry);
-    }
-}
 
 void MoxTrace::traceData(Uint16 tracePoint, Uint32 length1, const void* data1, Uint32 length2, const void* data2,
                          Uint32 length3, const void* data3) {
