@@ -1,7 +1,5 @@
 #include "MoxBufferManager.h"
 
-#include <unistd.h>
-
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 #include <cstdint>
@@ -18,6 +16,7 @@
 #include "../support/MoxError.h"
 #include "../support/MoxException.h"
 #include "../support/MoxFirstFailure.h"
+#include "../support/MoxProcess.h"
 #include "../support/MoxScopedLatch.h"
 #include "../support/MoxScopedMemorySet.h"
 #include "../support/MoxTrace.h"
@@ -67,7 +66,7 @@ MoxBufferManager::MoxBufferManager()
       newSegments(),
       logicalReads(0),
       physicalReads(0),
-      ownerProcess(getpid()) {
+      ownerProcess(MoxProcess::id()) {
     MOX_TRACE_ENTRY();
     void* address = nullptr;
     MoxMemoryManager::getMemoryManager()->connectToMemorySet(MoxMemoryManager::BufferPool, address);
@@ -163,7 +162,7 @@ void MoxBufferManager::countRead(BufferManagerCounters counter, const char* name
 }
 
 void MoxBufferManager::adoptCallingProcess() {
-    pid_t self = getpid();
+    pid_t self = MoxProcess::id();
     if (self != ownerProcess) {
         newSegments.clear();
         dropPending.clear();

@@ -1,7 +1,5 @@
 #include "MoxLockManager.h"
 
-#include <unistd.h>
-
 #include <functional>
 #include <iostream>
 
@@ -12,6 +10,7 @@
 #include "../support/MoxDebug.h"
 #include "../support/MoxError.h"
 #include "../support/MoxException.h"
+#include "../support/MoxProcess.h"
 #include "../support/MoxScopedLatch.h"
 #include "../support/MoxScopedMemorySet.h"
 #include "../support/MoxTrace.h"
@@ -111,7 +110,7 @@ MoxLockListLayout* MoxLockManager::connect() {
     return static_cast<MoxLockListLayout*>(data);
 }
 
-MoxLockManager::MoxLockManager() : layout(connect()), list(*layout), ownerProcess(getpid()) {
+MoxLockManager::MoxLockManager() : layout(connect()), list(*layout), ownerProcess(MoxProcess::id()) {
     MOX_TRACE_ENTRY();
     MoxDebug::registerFunction(printStatistics, nullptr, "LM_STATS", "");
 }
@@ -157,7 +156,7 @@ void MoxLockManager::isLockListInUse(bool& inUse) {
 }
 
 MoxTransactionId MoxLockManager::currentTransaction() {
-    pid_t self = getpid();
+    pid_t self = MoxProcess::id();
     if (self != ownerProcess) {
         usedEntries.clear();  // the parent's locks: not this process's to release
         ownerProcess = self;
