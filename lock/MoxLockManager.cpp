@@ -129,6 +129,7 @@ MoxLockManager::~MoxLockManager() {
     recordingFailure([this] { releaseAll(); });
     recordingFailure([] { MoxMemoryManager::getMemoryManager()->disconnectFromMemorySet(MoxMemoryManager::LockList); });
     usedEntries.clear();
+    ownLocks.clear();
     instance = nullptr;
 }
 
@@ -159,6 +160,7 @@ MoxTransactionId MoxLockManager::currentTransaction() {
     pid_t self = MoxProcess::id();
     if (self != ownerProcess) {
         usedEntries.clear();  // the parent's locks: not this process's to release
+        ownLocks.clear();
         ownerProcess = self;
     }
     return MoxTransactionManager::getInstance()->getCurrentTransactionID();
@@ -376,10 +378,13 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
 Uint32 MoxLockManager::insertEntry(const MoxTransactionId& transaction, LockType type, const MoxLockObject& object) {
     Uint32 entry = list.insertEntry(transaction, type, object);
     usedEntries.insert(entry);
+    ownLocks.add(object, entry, type, transaction);
     return entry;
 }
 
 void MoxLockManager::removeEntry(Uint32 entry) {
+    const MoxLockEntry& removed = layout->lockEntry[entry];
+    ownLocks.remove({removed.segmentId, removed.pageId, removed.slotId}, entry);
     list.deleteEntry(entry);
     while (list.deleteWaitingEntry(entry)) {
     }
@@ -419,12 +424,12 @@ void MoxLockManager::releaseIntentions(const MoxLockObject& object, const MoxTra
 
 void MoxLockManager::releaseIntention(const MoxLockObject& object, const MoxTransactionId& transaction,
                                       LockType first) {
-    Uint32 entry = list.existsLockType(transaction, first, object);
+    Uint32 entry = ownLocks.newestOfType(transaction, first, object);
     if (entry == LIST_END) {
-        entry = list.existsLockType(transaction, IntentionalExclusiveLock, object);
+        entry = ownLocks.newestOfType(transaction, IntentionalExclusiveLock, object);
     }
     if (entry == LIST_END) {
-        entry = list.existsLockType(transaction, IntentionalSharedLock, object);
+        entry = ownLocks.newestOfType(transaction, IntentionalSharedLock, object);
     }
     if (entry != LIST_END) {
         removeEntry(entry);
@@ -453,7 +458,7 @@ void MoxLockManager::releaseObject(const MoxLockObject& object) {
     ScopedLockTimer timed(profiler, GetReleaseTime);
     MoxTransactionId transaction = currentTransaction();
     MoxScopedExclusiveLatch latch(layout->header.latch);
-    Uint32 entry = list.existsEntry(transaction, object);
+    Uint32 entry = ownLocks.newest(transaction, object);
     if (entry == LIST_END) {
         std::vector<std::string> tokens = objectTokens(object);
         THROW_TOKENS(MOX_LM_NO_SUCH_ENTRY, tokens);
@@ -555,13 +560,13 @@ bool MoxLockManager::existsLock(SegmentId segment, PageId page, SlotId slot) {
 void MoxLockManager::getLockTypeIfLockExists(bool& exists, LockType& type, SegmentId segment, PageId page,
                                              SlotId slot) {
     MOX_TRACE_ENTRY();
-    MoxTransactionId transaction = currentTransaction();
-    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
-    Uint32 entry = list.existsEntry(transaction, {segment, page, slot});
-    exists = entry != LIST_END;
-    if (exists) {
-        type = static_cast<LockType>(layout->lockEntry[entry].lockType);
-    }
+    // The transaction's own entries: known in this process, no latch needed.
+    exists = ownLocks.newestType(currentTransaction(), {segment, page, slot}, type);
+}
+
+Uint32 MoxLockManager::countOwnLocks(SegmentId segment, PageId page, SlotId slot) {
+    MOX_TRACE_ENTRY();
+    return ownLocks.count(currentTransaction(), {segment, page, slot});
 }
 
 void MoxLockManager::printLockList(bool withBuckets) {

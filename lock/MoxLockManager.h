@@ -9,6 +9,7 @@
 
 #include "MoxLockList.h"
 #include "MoxLockManagerProfiling.h"
+#include "MoxOwnLocks.h"
 #include "../transaction/MoxTransactionId.h"
 
 class MoxLockWait;
@@ -77,9 +78,14 @@ class MoxLockManager : public MoxLockTypes {
     // Releases every lock this process took for the current transaction.
     void releaseAll();
 
+    // The current transaction's own locks are known in this process: these
+    // questions take no latch.
     bool existsLock(SegmentId segment, PageId page, SlotId slot);
     // The type of the transaction's newest lock on the object, if any.
     void getLockTypeIfLockExists(bool& exists, LockType& type, SegmentId segment, PageId page, SlotId slot);
+    // How many entries the transaction holds on exactly the object: a
+    // request that leaves the count as it was added no entry.
+    Uint32 countOwnLocks(SegmentId segment, PageId page, SlotId slot);
 
     void setTransactionId(MoxTransactionId& transactionId) { tempTransId = transactionId; }
 
@@ -153,6 +159,7 @@ class MoxLockManager : public MoxLockTypes {
     MoxLockListLayout* layout;
     MoxLockList list;
     std::set<Uint32> usedEntries;  // lock entries this process inserted and has not released
+    MoxOwnLocks ownLocks;          // the same, by object
     MoxTransactionId tempTransId;
     MoxLockManagerProfiling::Profiler profiler;
     pid_t ownerProcess;  // the process whose locks usedEntries holds
