@@ -183,6 +183,9 @@ MoxLockList::ObjectEntries MoxLockList::describe(const MoxTransactionId& transac
         if (!own && entry.lockType == ExclusiveLock && entries.otherExclusive == MOX_LOCK_LIST_END) {
             entries.otherExclusive = index;
         }
+        if (!own && entry.lockType == SharedLock && entries.otherShared == MOX_LOCK_LIST_END) {
+            entries.otherShared = index;
+        }
         if (entry.lockType == SharedLock) {
             entries.sharedCount += 1;
             entries.otherSharedCount += own ? 0 : 1;

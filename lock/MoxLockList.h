@@ -43,6 +43,7 @@ class MoxLockList : public MoxLockTypes {
         Uint32 newest = MOX_LOCK_LIST_END;           // of any transaction
         Uint32 newestOther = MOX_LOCK_LIST_END;      // of another transaction
         Uint32 otherExclusive = MOX_LOCK_LIST_END;   // newest ExclusiveLock of another transaction
+        Uint32 otherShared = MOX_LOCK_LIST_END;      // newest SharedLock of another transaction
         bool own[4] = {false, false, false, false};  // the transaction holds an entry of the LockType
         bool ownAny = false;
         Uint32 sharedCount = 0;                // SharedLock entries of all transactions

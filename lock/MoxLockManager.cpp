@@ -291,25 +291,33 @@ void MoxLockManager::requestIntention(LockType intention, const MoxLockObject& o
                                       const MoxTransactionId& transaction) {
     MOX_TRACE_ENTRY();
     MoxLockWait wait;
-    while (true) {
-        {
-            MoxScopedExclusiveLatch latch(layout->header.latch);
-            if (attemptIntention(intention, object, transaction)) {
-                return;
+    RequestWaiting waiting;
+    try {
+        while (true) {
+            {
+                MoxScopedExclusiveLatch latch(layout->header.latch);
+                if (attemptIntention(intention, object, transaction, waiting)) {
+                    forgetWaiting(transaction, waiting);
+                    return;
+                }
             }
+            if (wait.expired()) {
+                THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(intentionWord(intention), object));
+            }
+            wait.pause();
         }
-        if (wait.expired()) {
-            THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(intentionWord(intention), object));
-        }
-        wait.pause();
+    } catch (const MoxException&) {
+        forgetWaitingAfterFailure(transaction, waiting);
+        throw;
     }
 }
 
 bool MoxLockManager::attemptIntention(LockType intention, const MoxLockObject& object,
-                                      const MoxTransactionId& transaction) {
+                                      const MoxTransactionId& transaction, RequestWaiting& waiting) {
     MoxLockList::ObjectEntries entries = list.describe(transaction, object);
     if (!entries.own[ExclusiveLock]) {
         if (entries.otherExclusive != LIST_END) {
+            waitFor(transaction, entries.otherExclusive, waiting);
             return false;
         }
         if (!entries.own[intention] && intention == IntentionalExclusiveLock) {
@@ -319,12 +327,27 @@ bool MoxLockManager::attemptIntention(LockType intention, const MoxLockObject& o
             // second shared entry of its own does, too.
             bool sharedTooMany = object.page == NO_PAGE ? entries.sharedCount > 1 : otherShared;
             if ((otherShared && !ownShared) || (ownShared && sharedTooMany)) {
+                // Refused by its own second shared entry alone, it waits for
+                // nobody else: only the time-out ends that wait.
+                if (entries.otherShared != LIST_END) {
+                    waitFor(transaction, entries.otherShared, waiting);
+                }
                 return false;
             }
         }
     }
     insertEntry(transaction, intention, object);
     return true;
+}
+
+void MoxLockManager::waitFor(const MoxTransactionId& transaction, Uint32 holder, RequestWaiting& waiting) {
+    // The release of the entry waited for removes the waiting entry; while
+    // the request still waits, it waits for the next holder.
+    if (waiting.attemptEntry == LIST_END || !list.existsWaitingEntry(transaction, waiting.attemptEntry)) {
+        waiting.attemptEntry = holder;
+        waiting.lockEntries.push_back(holder);
+        list.insertWaitingEntry(transaction, holder);
+    }
 }
 
 bool MoxLockManager::isCovered(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction) const {
@@ -364,14 +387,8 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
         return true;
     }
     // Wait for a holder that conflicts: never for an entry of its own, which
-    // the deadlock detection would take for a cycle. The release of the
-    // entry waited for removes the waiting entry; while the request still
-    // waits, it waits for the next holder.
-    if (waiting.attemptEntry == LIST_END || !list.existsWaitingEntry(transaction, waiting.attemptEntry)) {
-        waiting.attemptEntry = entries.otherExclusive != LIST_END ? entries.otherExclusive : entries.newestOther;
-        waiting.lockEntries.push_back(waiting.attemptEntry);
-        list.insertWaitingEntry(transaction, waiting.attemptEntry);
-    }
+    // the deadlock detection would take for a cycle.
+    waitFor(transaction, entries.otherExclusive != LIST_END ? entries.otherExclusive : entries.newestOther, waiting);
     return false;
 }
 

@@ -116,10 +116,11 @@ class MoxLockManager : public MoxLockTypes {
     // The request with one attempt on the object; false on its time-out.
     bool tryRequest(LockType type, const MoxLockObject& object, bool forceRequest);
 
-    // The waiting entries one request has recorded, removed when it ends.
+    // The waiting entries one request (or one of its intention requests)
+    // has recorded, removed when it ends.
     struct RequestWaiting {
         std::vector<Uint32> lockEntries;          // the lock entries waited for
-        Uint32 attemptEntry = MOX_LOCK_LIST_END;  // the one the attempts on the object wait for
+        Uint32 attemptEntry = MOX_LOCK_LIST_END;  // the one the attempts wait for now
     };
 
     void request(LockType type, const MoxLockObject& object, bool forceRequest, bool tryLock);
@@ -129,7 +130,12 @@ class MoxLockManager : public MoxLockTypes {
     bool passDatabaseGate(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
                           bool forceRequest, bool tryLock, MoxLockWait& wait, RequestWaiting& waiting);
     void requestIntention(LockType intention, const MoxLockObject& object, const MoxTransactionId& transaction);
-    bool attemptIntention(LockType intention, const MoxLockObject& object, const MoxTransactionId& transaction);
+    bool attemptIntention(LockType intention, const MoxLockObject& object, const MoxTransactionId& transaction,
+                          RequestWaiting& waiting);
+    // Records that the refused request waits for the holder's lock entry,
+    // unless it still has a waiting entry that is in the list; runs the
+    // deadlock detection.
+    void waitFor(const MoxTransactionId& transaction, Uint32 holder, RequestWaiting& waiting);
     bool attemptRequest(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
                         bool forceRequest, RequestWaiting& waiting);
     // Whether the transaction's lock on object (a segment or page) makes a

@@ -186,6 +186,29 @@ TEST_F(MoxLockManagerTest, SecondWaiterOfACycleGetsDeadlock) {
     EXPECT_EQ(other.wait(childPatience / 1000), 0);
 }
 
+// Each transaction holds a segment shared and wants a page of the other's
+// segment exclusively: both wait in their intention requests, which must
+// be recorded, or the cycle is found by nobody and both wait for the
+// time-out.
+TEST_F(MoxLockManagerTest, CycleOfIntentionWaitsGetsDeadlock) {
+    manager->requestSegment(1, LM::SharedLock);
+    EventPipe holding;
+    ChildProcess other([&] {
+        MoxLockManager* lm = MoxLockManager::getInstance();
+        lm->requestSegment(2, MoxLockManager::SharedLock);
+        holding.notify();
+        lm->requestPage(1, 1, MoxLockManager::ExclusiveLock);  // waits for the parent's segment lock
+        return 0;
+    });
+    ASSERT_TRUE(holding.waitFor(childPatience));
+    ASSERT_TRUE(waitUntil([&] { return waitingEntries() == 1; }));
+    EXPECT_TRUE(throwsError([&] { manager->requestPage(2, 1, LM::ExclusiveLock); }, MOX_LM_DEADLOCK));
+    EXPECT_EQ(waitingEntries(), 1u) << "the refused request leaves only the other's waiting entry";
+    manager->releaseAll();
+    EXPECT_EQ(other.wait(childPatience / 1000), 0);
+    EXPECT_TRUE(waitingListEmpty());
+}
+
 TEST_F(MoxLockManagerTest, GrantedWaitLeavesNoWaitingEntryBehind) {
     manager->requestSlot(1, 1, 1, LM::ExclusiveLock);
     EventPipe granted, done;
