@@ -183,15 +183,17 @@ void MoxLockManager::requestSlot(SegmentId segment, PageId page, SlotId slot, Lo
 
 bool MoxLockManager::tryRequest(LockType type, const MoxLockObject& object, bool forceRequest) {
     MOX_TRACE_ENTRY();
+    // A refused attempt answers false without an exception: with several
+    // inserters on one table refusals are the normal case. The time-outs of
+    // the database gate and of the intention locks still arrive as one.
     try {
-        request(type, object, forceRequest, true);
+        return request(type, object, forceRequest, true);
     } catch (const MoxException& exception) {
         if (exception.getErrorCode() != MOX_LM_LOCK_TIME_OUT) {
             throw;
         }
-        return false;
     }
-    return true;
+    return false;
 }
 
 bool MoxLockManager::tryRequestSegment(SegmentId segment, LockType type, bool forceRequest) {
@@ -209,7 +211,7 @@ bool MoxLockManager::tryRequestSlot(SegmentId segment, PageId page, SlotId slot,
     return tryRequest(type, {segment, page, slot}, forceRequest);
 }
 
-void MoxLockManager::request(LockType type, const MoxLockObject& object, bool forceRequest, bool tryLock) {
+bool MoxLockManager::request(LockType type, const MoxLockObject& object, bool forceRequest, bool tryLock) {
     MOX_TRACE_ENTRY();
     MOX_TRACE_DATA1(1, sizeof(object), &object);
     profiler.setElementName(GetRequestTime, MoxLockManagerProfiling::GetRequestTimeName, support::profiling::Timer());
@@ -218,27 +220,18 @@ void MoxLockManager::request(LockType type, const MoxLockObject& object, bool fo
     MoxTransactionId transaction = currentTransaction();
     RequestWaiting waiting;
     try {
-        if (!passDatabaseGate(type, object, transaction, forceRequest, tryLock, wait, waiting)) {
-            return;
+        // The database gate is asked in the first hold of the latch, which
+        // the request needs anyway; only a database lock in force makes it a
+        // step of its own, after which the request starts again.
+        bool gateChecked = false;
+        while (!requestStages(type, object, transaction, forceRequest, tryLock, wait, waiting, gateChecked)) {
+            if (!passDatabaseGate(type, object, transaction, forceRequest, tryLock, wait, waiting)) {
+                return true;
+            }
+            gateChecked = true;
         }
-        if (object.page != NO_PAGE) {
-            requestIntention(intentionOf(type), segmentOf(object), transaction);
-            if (object.slot != NO_SLOT) {
-                requestIntention(intentionOf(type), pageOf(object), transaction);
-            }
-        }
-        while (true) {
-            {
-                MoxScopedExclusiveLatch latch(layout->header.latch);
-                if (attemptRequest(type, object, transaction, forceRequest, waiting)) {
-                    forgetWaiting(transaction, waiting);
-                    return;
-                }
-            }
-            if (tryLock || wait.expired()) {
-                break;
-            }
-            wait.pause();
+        if (waiting.granted) {
+            return true;
         }
         MoxScopedExclusiveLatch latch(layout->header.latch);
         releaseIntentions(object, transaction, intentionOf(type));
@@ -247,7 +240,48 @@ void MoxLockManager::request(LockType type, const MoxLockObject& object, bool fo
         forgetWaitingAfterFailure(transaction, waiting);
         throw;
     }
+    if (tryLock) {
+        return false;
+    }
     THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(requestWord(type), object));
+}
+
+bool MoxLockManager::requestStages(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
+                                   bool forceRequest, bool tryLock, MoxLockWait& wait, RequestWaiting& waiting,
+                                   bool& gateChecked) {
+    MOX_TRACE_ENTRY();
+    if (object.page != NO_PAGE) {
+        if (!requestIntention(intentionOf(type), segmentOf(object), transaction, gateChecked)) {
+            return false;
+        }
+        if (object.slot != NO_SLOT) {
+            requestIntention(intentionOf(type), pageOf(object), transaction, gateChecked);
+        }
+    }
+    while (true) {
+        {
+            MoxScopedExclusiveLatch latch(layout->header.latch);
+            if (!gateChecked) {
+                if (!isDatabaseGateOpen()) {
+                    return false;
+                }
+                gateChecked = true;
+            }
+            if (attemptRequest(type, object, transaction, forceRequest, waiting)) {
+                forgetWaiting(transaction, waiting);
+                waiting.granted = true;
+                return true;
+            }
+        }
+        if (tryLock || wait.expired()) {
+            return true;
+        }
+        wait.pause();
+    }
+}
+
+bool MoxLockManager::isDatabaseGateOpen() const {
+    return layout->header.dbRequestType == DBNone;
 }
 
 bool MoxLockManager::passDatabaseGate(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
@@ -287,8 +321,8 @@ bool MoxLockManager::passDatabaseGate(LockType type, const MoxLockObject& object
     }
 }
 
-void MoxLockManager::requestIntention(LockType intention, const MoxLockObject& object,
-                                      const MoxTransactionId& transaction) {
+bool MoxLockManager::requestIntention(LockType intention, const MoxLockObject& object,
+                                      const MoxTransactionId& transaction, bool& gateChecked) {
     MOX_TRACE_ENTRY();
     MoxLockWait wait;
     RequestWaiting waiting;
@@ -296,9 +330,15 @@ void MoxLockManager::requestIntention(LockType intention, const MoxLockObject& o
         while (true) {
             {
                 MoxScopedExclusiveLatch latch(layout->header.latch);
+                if (!gateChecked) {
+                    if (!isDatabaseGateOpen()) {
+                        return false;
+                    }
+                    gateChecked = true;
+                }
                 if (attemptIntention(intention, object, transaction, waiting)) {
                     forgetWaiting(transaction, waiting);
-                    return;
+                    return true;
                 }
             }
             if (wait.expired()) {

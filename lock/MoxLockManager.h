@@ -121,15 +121,28 @@ class MoxLockManager : public MoxLockTypes {
     struct RequestWaiting {
         std::vector<Uint32> lockEntries;          // the lock entries waited for
         Uint32 attemptEntry = MOX_LOCK_LIST_END;  // the one the attempts wait for now
+        bool granted = false;
     };
 
-    void request(LockType type, const MoxLockObject& object, bool forceRequest, bool tryLock);
+    // True when granted; a try that is refused answers false, any other
+    // request that is not granted throws the time-out.
+    bool request(LockType type, const MoxLockObject& object, bool forceRequest, bool tryLock);
+    // The intention requests and the attempts on the object; false, having
+    // done nothing, when the first hold of the latch finds a database lock
+    // in force before gateChecked is set. waiting.granted tells the outcome.
+    bool requestStages(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
+                       bool forceRequest, bool tryLock, MoxLockWait& wait, RequestWaiting& waiting, bool& gateChecked);
+    // Under the latch: no database lock is in force, so the gate holds no
+    // request back.
+    bool isDatabaseGateOpen() const;
     // Waits while a database lock of another transaction holds the request
     // back; true when the request continues, false when it is granted
     // without an entry. Throws the time-out when the database lock refuses it.
     bool passDatabaseGate(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
                           bool forceRequest, bool tryLock, MoxLockWait& wait, RequestWaiting& waiting);
-    void requestIntention(LockType intention, const MoxLockObject& object, const MoxTransactionId& transaction);
+    // Waits until granted; false as requestStages.
+    bool requestIntention(LockType intention, const MoxLockObject& object, const MoxTransactionId& transaction,
+                          bool& gateChecked);
     bool attemptIntention(LockType intention, const MoxLockObject& object, const MoxTransactionId& transaction,
                           RequestWaiting& waiting);
     // Records that the refused request waits for the holder's lock entry,
