@@ -47,8 +47,7 @@ float hitRatio(Uint32 logical, Uint32 physical) {
 
 // Throws for a failed file call with the call's text, as THROW_RC does for
 // a call written in place.
-#define MOX_BM_RAISE(rc, callText) \
-    MoxException::raise((rc), (callText), std::string(__FILE__), __LINE__, std::string(__FUNCTION__))
+#define MOX_BM_RAISE(rc, callText) MoxException::raise((rc), (callText), __FILE__, __LINE__, __FUNCTION__)
 
 MoxBufferManager* MoxBufferManager::instance = nullptr;
 Uint16 MoxBufferManager::frameLimit = 0;
