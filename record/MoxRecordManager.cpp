@@ -390,23 +390,17 @@ void MoxRecordManager::findNextPage(const SegmentId& segment, PageId& pageId) {
 void MoxRecordManager::getFittingPage(const TableId& table, const Uint16& length, std::unique_ptr<MoxScopedPage>& page,
                                       Uint16& offset, SlotId& slot) {
     MOX_TRACE_ENTRY();
-    const SegmentId segment = openTable(table);
+    const SegmentId segment = segmentOf(table);
     // MOX_INVALID_PAGE_ID: the search ran past the last page number.
     PageId start = 1;
     while (true) {
-        PageId pageId = 0;
-        bool found = start != MOX_INVALID_PAGE_ID;
-        if (found) {
-            try {
-                pageId = findFreeMemoryBlock(table, static_cast<Uint16>(length + sizeof(Slot)), start);
-            } catch (const MoxException& exception) {
-                if (exception.getErrorCode() != MOX_RM_NO_MEMORY_BLOCK_FOUND_WARN &&
-                    exception.getErrorCode() != MOX_BM_PAGE_NOT_FOUND) {
-                    throw;
-                }
-                found = false;
-            }
+        PageId pageId = MOX_INVALID_PAGE_ID;
+        if (start != MOX_INVALID_PAGE_ID) {
+            // No page with room, or no inventory yet: a new page it is.
+            MoxErrorCode notFound = MOX_SUCCESS;
+            pageId = searchFreeMemoryBlock(segment, static_cast<Uint16>(length + sizeof(Slot)), start, notFound);
         }
+        const bool found = pageId != MOX_INVALID_PAGE_ID;
         std::unique_ptr<MoxScopedPage> candidate;
         if (found) {
             lockPageExclusively(segment, pageId);
@@ -444,11 +438,11 @@ void MoxRecordManager::getFittingPage(const TableId& table, const Uint16& length
 
 void MoxRecordManager::createNewPage(const TableId& table, PageId& pageId, std::unique_ptr<MoxScopedPage>& page) {
     MOX_TRACE_ENTRY();
-    const SegmentId segment = openTable(table);
+    const SegmentId segment = segmentOf(table);
     PageId candidate = 0;
     std::unique_ptr<MoxScopedPage> created;
     while (created == nullptr) {
-        getNewPageId(table, candidate);
+        candidate = nextNewPageId(segment);
         created = appendPage(segment, candidate);
     }
     // Registered and with its entry locked, the page is this transaction's;

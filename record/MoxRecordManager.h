@@ -152,6 +152,8 @@ class MoxRecordManager : public MoxRecordLayout, private MoxRecordUndoHandler {
     // A fixed page, locked exclusively, with room for length bytes and a
     // slot entry, and the slot and offset for them: the first page from page
     // 1 on that the inventory offers and that proves usable, else a new one.
+    // This and createNewPage work on a table that the calling operation
+    // opened.
     void getFittingPage(const TableId& table, const Uint16& length, std::unique_ptr<MoxScopedPage>& page,
                         Uint16& offset, SlotId& slot);
     // Appends an empty data page to the table and registers it; it comes
@@ -276,6 +278,13 @@ class MoxRecordManager : public MoxRecordLayout, private MoxRecordUndoHandler {
     std::unique_ptr<MoxScopedPage> appendPage(SegmentId segment, PageId& candidate);
     // The inventory entry that describes the page as it is.
     FsiEntry entryOf(const MoxPage* page);
+    // findFreeMemoryBlock on a segment that the operation opened already;
+    // MOX_INVALID_PAGE_ID when no page qualifies, notFound then holding the
+    // code the public form throws. An insert meets that answer whenever its
+    // table's last page fills: it must cost no exception.
+    PageId searchFreeMemoryBlock(SegmentId segment, Uint16 numBytes, PageId firstSearchPageId, MoxErrorCode& notFound);
+    // getNewPageId on a segment that the operation opened already.
+    PageId nextNewPageId(SegmentId segment);
 
     // --- Replacing (MoxRecordManager_Update.cpp) ---
     // The page of a record, fixed, with an exclusive lock on the record;
