@@ -354,6 +354,17 @@ bool MoxLockManager::requestIntention(LockType intention, const MoxLockObject& o
 
 bool MoxLockManager::attemptIntention(LockType intention, const MoxLockObject& object,
                                       const MoxTransactionId& transaction, RequestWaiting& waiting) {
+    // While the transaction holds any entry on the object, no other one can
+    // hold an exclusive lock there (it would not have been granted beside
+    // it, nor this entry beside that lock): holding the intention or an
+    // exclusive lock already, it gets the entry without a look at the
+    // others. A segment's chain holds an intention entry for every page and
+    // row lock of the transaction, so the look grows with the transaction.
+    if (ownLocks.newestOfType(transaction, intention, object) != LIST_END ||
+        ownLocks.newestOfType(transaction, ExclusiveLock, object) != LIST_END) {
+        insertEntry(transaction, intention, object);
+        return true;
+    }
     MoxLockList::ObjectEntries entries = list.describe(transaction, object);
     if (!entries.own[ExclusiveLock]) {
         if (entries.otherExclusive != LIST_END) {
@@ -391,12 +402,16 @@ void MoxLockManager::waitFor(const MoxTransactionId& transaction, Uint32 holder,
 }
 
 bool MoxLockManager::isCovered(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction) const {
-    MoxLockList::ObjectEntries entries = list.describe(transaction, object);
+    if (ownLocks.newestOfType(transaction, ExclusiveLock, object) != LIST_END) {
+        return true;
+    }
+    if (type != SharedLock || ownLocks.newestOfType(transaction, SharedLock, object) == LIST_END) {
+        return false;
+    }
     // A shared lock is granted beside another transaction's intention
     // exclusive lock, whose holder may be changing rows or pages below it:
     // then a request below must meet their locks, not pass as covered.
-    return entries.own[ExclusiveLock] ||
-           (type == SharedLock && entries.own[SharedLock] && !entries.otherIntentionExclusive);
+    return !list.describe(transaction, object).otherIntentionExclusive;
 }
 
 bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
@@ -409,15 +424,16 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
             return true;
         }
     }
+    // A lock the transaction holds already is granted without an entry.
+    if (!forceRequest && ownLocks.newestOfType(transaction, type, object) != LIST_END) {
+        releaseIntentions(object, transaction, intentionOf(type));
+        return true;
+    }
     MoxLockList::ObjectEntries entries = list.describe(transaction, object);
     bool granted = false;
     if (entries.newest == LIST_END) {
         granted = true;
     } else if (entries.ownAny) {
-        if (entries.own[type] && !forceRequest) {
-            releaseIntentions(object, transaction, intentionOf(type));
-            return true;
-        }
         granted = type == SharedLock || entries.newestOther == LIST_END;
     } else {
         granted = entries.otherExclusive == LIST_END && type != ExclusiveLock;
@@ -441,7 +457,8 @@ Uint32 MoxLockManager::insertEntry(const MoxTransactionId& transaction, LockType
 
 void MoxLockManager::removeEntry(Uint32 entry) {
     const MoxLockEntry& removed = layout->lockEntry[entry];
-    ownLocks.remove({removed.segmentId, removed.pageId, removed.slotId}, entry);
+    ownLocks.remove({removed.segmentId, removed.pageId, removed.slotId}, entry,
+                    static_cast<LockType>(removed.lockType));
     list.deleteEntry(entry);
     while (list.deleteWaitingEntry(entry)) {
     }
