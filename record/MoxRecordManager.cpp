@@ -314,7 +314,10 @@ void MoxRecordManager::commit() {
 
 void MoxRecordManager::findNextRecord(TableId table, TupleId& tid) {
     MOX_TRACE_ENTRY();
-    SegmentId segment = openTable(table);
+    // A scan opens its table when it starts; each step after that reads the
+    // record it found with get, which opens it again: a file existence test
+    // per step is enough.
+    SegmentId segment = tid.page == 0 ? openTable(table) : segmentOf(table);
     PageId pageId = tid.page;
     Uint16 firstSlot = static_cast<Uint16>(tid.slot + 1);
     if (tid.page == 0) {

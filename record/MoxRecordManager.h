@@ -145,7 +145,8 @@ class MoxRecordManager : public MoxRecordLayout, private MoxRecordUndoHandler {
     // Scan step: from the position tid (page 0: before the first record) to
     // the next primary or forwarding slot, share-locking each page visited.
     // The end of the table is MOX_RM_NO_MORE_PAGES, or MOX_BM_PAGE_NOT_FOUND
-    // when an inventory page is missing.
+    // when an inventory page is missing. Opens the table from page 0 only:
+    // a scan that goes on from another position has opened it before.
     void findNextRecord(TableId table, TupleId& tid);
     // The next existing data page behind pageId, by the inventory.
     void findNextPage(const SegmentId& segment, PageId& pageId);
