@@ -561,6 +561,7 @@ void MoxLockManager::releaseAll() {
         }
         removeEntry(entry);
     }
+    ownLocks.clear();
 }
 
 void MoxLockManager::requestDB(LockType type) {

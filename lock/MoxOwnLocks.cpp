@@ -18,8 +18,11 @@ void MoxOwnLocks::remove(const MoxLockObject& object, Uint32 entry, LockType typ
         return;
     }
     held.erase(std::next(removed).base());
+    // An object's place stays for its next lock (scoped locks take and give
+    // back the same ones over and over) unless the places grow many.
     const ObjectLocks& locks = found->second;
-    if (std::all_of(std::begin(locks.byType), std::end(locks.byType), [](const HeldList& l) { return l.empty(); })) {
+    if (byObject.size() > keptPlaces &&
+        std::all_of(std::begin(locks.byType), std::end(locks.byType), [](const HeldList& l) { return l.empty(); })) {
         byObject.erase(found);
     }
 }

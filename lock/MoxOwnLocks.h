@@ -19,6 +19,8 @@ class MoxOwnLocks : public MoxLockTypes {
   public:
     void add(const MoxLockObject& object, Uint32 entry, LockType type, const MoxTransactionId& transaction);
     void remove(const MoxLockObject& object, Uint32 entry, LockType type);
+    // Also when the transaction's locks are all released, which frees the
+    // places of its objects.
     void clear() { byObject.clear(); }
 
     // The transaction's newest entry on the object, or MOX_LOCK_LIST_END;
@@ -33,6 +35,8 @@ class MoxOwnLocks : public MoxLockTypes {
 
   private:
     static constexpr int typeCount = 4;
+    // Beyond this many objects, one whose last entry goes loses its place.
+    static constexpr size_t keptPlaces = 4096;
 
     struct Held {
         Uint32 entry;
