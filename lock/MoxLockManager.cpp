@@ -233,9 +233,10 @@ bool MoxLockManager::request(LockType type, const MoxLockObject& object, bool fo
         if (waiting.granted) {
             return true;
         }
-        MoxScopedExclusiveLatch latch(layout->header.latch);
-        releaseIntentions(object, transaction, intentionOf(type));
-        forgetWaiting(transaction, waiting);
+        if (!tryLock) {
+            MoxScopedExclusiveLatch latch(layout->header.latch);
+            giveUp(object, transaction, intentionOf(type), waiting);
+        }
     } catch (const MoxException&) {
         forgetWaitingAfterFailure(transaction, waiting);
         throw;
@@ -272,12 +273,25 @@ bool MoxLockManager::requestStages(LockType type, const MoxLockObject& object, c
                 waiting.granted = true;
                 return true;
             }
+            // A try ends in the hold of its one attempt: its waiting entry
+            // is never seen by another process, which might take it for a
+            // cycle, and its end takes no hold of its own.
+            if (tryLock) {
+                giveUp(object, transaction, intentionOf(type), waiting);
+                return true;
+            }
         }
-        if (tryLock || wait.expired()) {
+        if (wait.expired()) {
             return true;
         }
         wait.pause();
     }
+}
+
+void MoxLockManager::giveUp(const MoxLockObject& object, const MoxTransactionId& transaction, LockType intention,
+                            RequestWaiting& waiting) {
+    releaseIntentions(object, transaction, intention);
+    forgetWaiting(transaction, waiting);
 }
 
 bool MoxLockManager::isDatabaseGateOpen() const {

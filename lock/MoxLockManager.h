@@ -135,6 +135,10 @@ class MoxLockManager : public MoxLockTypes {
     // Under the latch: no database lock is in force, so the gate holds no
     // request back.
     bool isDatabaseGateOpen() const;
+    // Under the latch, a request that is not granted: takes back its
+    // intention locks and its waiting entries.
+    void giveUp(const MoxLockObject& object, const MoxTransactionId& transaction, LockType intention,
+                RequestWaiting& waiting);
     // Waits while a database lock of another transaction holds the request
     // back; true when the request continues, false when it is granted
     // without an entry. Throws the time-out when the database lock refuses it.

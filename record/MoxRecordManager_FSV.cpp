@@ -239,8 +239,8 @@ bool MoxRecordManager::tryLockFsiEntryForInsert(SegmentId segment, PageId fsiPag
     try {
         newlyLocked = lockMgr->tryRequestSlot(segment, fsiPage, entry, LM::ExclusiveLock, true);
     } catch (const MoxException& exception) {
-        // A refused try is briefly recorded as waiting, so two inserters
-        // trying each other's entries at once can see a deadlock; a try
+        // A refused try is recorded as waiting during its attempt, which
+        // closes a cycle when the holder waits for this transaction; a try
         // never waits, so it is only a refusal.
         if (exception.getErrorCode() != MOX_LM_DEADLOCK) {
             throw;
