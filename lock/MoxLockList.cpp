@@ -312,11 +312,13 @@ bool MoxLockList::checkWaitingListForDeadlock() const {
     if (!isWaitingEntry(newest)) {
         return false;
     }
-    std::vector<Uint8> state(MOX_LOCK_LIST_END_WAITING, notVisited);
+    // On the stack: the search runs under the list latch.
+    std::array<Uint8, MOX_LOCK_LIST_END_WAITING> state;
+    state.fill(notVisited);
     return visitForDeadlock(newest, state);
 }
 
-bool MoxLockList::visitForDeadlock(Uint32 waiting, std::vector<Uint8>& state) const {
+bool MoxLockList::visitForDeadlock(Uint32 waiting, std::array<Uint8, MOX_LOCK_LIST_END_WAITING>& state) const {
     if (state[waiting] == inProgress) {
         return true;
     }

@@ -1,7 +1,7 @@
 #ifndef MOX_LOCK_LIST_H
 #define MOX_LOCK_LIST_H
 
-#include <vector>
+#include <array>
 
 #include "MoxLockListLayout.h"
 #include "../transaction/MoxTransactionId.h"
@@ -102,7 +102,7 @@ class MoxLockList : public MoxLockTypes {
     template <typename Visit>
     void walkChain(Uint32 bucketIndex, Visit visit) const;
 
-    bool visitForDeadlock(Uint32 waiting, std::vector<Uint8>& state) const;
+    bool visitForDeadlock(Uint32 waiting, std::array<Uint8, MOX_LOCK_LIST_END_WAITING>& state) const;
 
     // Links the lock entry in first behind header.index[head], a bucket head
     // or the free list's head.
