@@ -1,9 +1,13 @@
 #include "MoxTable.h"
 
 #include <cstring>
+#include <memory>
 #include <utility>
 
+#include "MoxCatalogManager.h"
 #include "MoxCatalogName.h"
+#include "MoxCatalogRow.h"
+#include "../index/MoxIndexManager.h"
 #include "../support/MoxError.h"
 #include "../support/MoxException.h"
 #include "../support/MoxTrace.h"
@@ -279,12 +283,37 @@ MoxErrorCode MoxTable::retrieveIndexInformation() {
     return MOX_SUCCESS;
 }
 
-MoxErrorCode MoxTable::readIndexDescriptors(IndexList&) const {
+MoxErrorCode MoxTable::readIndexDescriptors(IndexList& found) const {
     MOX_TRACE_ENTRY();
-    // Reading SYSINDEXES needs the catalog and index managers, which this
-    // build does not have yet: no index information can be loaded.
-    MOX_SET_ERROR(MOX_INTERNAL_FAIL);
-    return MOX_INTERNAL_FAIL;
+    typedef MoxCatalogManager CM;
+    MoxTable* described = nullptr;
+    std::unique_ptr<MoxTable> sysindexes;
+    try {
+        indexMgr = MoxIndexManager::getInstance();
+        MoxCatalogManager* catalog = CM::getInstance();
+        MoxErrorCode rc = catalog->getTableDescriptor(CM::SYSINDEXES_ID, described);
+        sysindexes.reset(described);
+        if (rc != MOX_SUCCESS) {
+            MOX_TRACE_ERROR();
+            return rc;
+        }
+        for (const TupleId& tid : MoxCatalogRow::rowsWithKey(*indexMgr, CM::IDX_SYSINDEXES_TABLEID_ID, tableId)) {
+            MoxCatalogRow row(*sysindexes, tid);
+            const IndexId id =
+                static_cast<IndexId>(row.integer(CM::SysIndexes::INDEX_ID, MOX_MIN_INDEX_ID, MOX_MAX_INDEX_ID));
+            MoxIndex* index = nullptr;
+            if ((rc = catalog->getIndexDescriptor(id, index)) != MOX_SUCCESS) {
+                MOX_TRACE_ERROR();
+                return rc;
+            }
+            found.emplace_back(index);
+        }
+    } catch (const MoxException& exception) {
+        exception.SET_ERROR();
+        MOX_TRACE_ERROR();
+        return exception.getErrorCode();
+    }
+    return MOX_SUCCESS;
 }
 
 bool MoxTable::checkColumn(Uint16 column) const {

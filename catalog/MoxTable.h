@@ -8,6 +8,8 @@
 #include "../include/Mox.h"
 #include "MoxErrorCodes.h"
 
+class MoxIndexManager;
+
 // The in-memory description of one table: id, name, tuple count, column
 // definitions, the minimum and maximum length of its records (cached) and,
 // loaded from the catalog on first use, the descriptors of its indexes.
@@ -37,6 +39,9 @@ class MoxTable {
 
     // The id if it lies in 1..32767; else MOX_INTERNAL_FAIL.
     MoxErrorCode getTableId(TableId& id) const;
+    // Whether the descriptor carries that id; records nothing (a new one
+    // carries none).
+    bool hasTableId(TableId id) const { return tableId == id; }
     // Ids outside 1..32767: MOX_PARAMETER_FAIL. Set by the catalog manager.
     // A new id drops index descriptors loaded for the old one.
     MoxErrorCode setTableId(TableId id);
@@ -100,9 +105,10 @@ class MoxTable {
     // A column number not below the column count throws MOX_PARAMETER_FAIL,
     // no such index MOX_NOT_FOUND_WARN.
     void hasIndexOfType(Uint16 column, const MoxIndexType& type, IndexId& indexId);
-    // Loads the index descriptors once. Without an id or with the
-    // information already loaded: MOX_INTERNAL_FAIL. On failure nothing is
-    // kept and a later call tries again.
+    // Loads the index descriptors once, through the catalog (the system
+    // started, the catalog set up). Without an id or with the information
+    // already loaded: MOX_INTERNAL_FAIL. On failure nothing is kept and a
+    // later call tries again.
     MoxErrorCode retrieveIndexInformation();
 
   private:
@@ -127,6 +133,11 @@ class MoxTable {
     mutable Uint16 maxRecordLength = 0;
     IndexList indexes;
     bool gotIndexes = false;
+    // The process's index manager, taken when the indexes are loaded rather
+    // than at construction: a descriptor is a plain value that programs
+    // build without a started system and may keep after a stop, which
+    // deletes the manager.
+    mutable MoxIndexManager* indexMgr = nullptr;
 };
 
 #endif

@@ -1,15 +1,27 @@
 #include "MoxSystem.h"
 
 #include "../buffer/MoxBufferManager.h"
+#include "../catalog/MoxCatalogManager.h"
 #include "../file/MoxFileManager.h"
 #include "../index/MoxIndexManager.h"
 #include "../lock/MoxLockManager.h"
 #include "../log/MoxLogManager.h"
+#include "../log/MoxRecovery.h"
 #include "../record/MoxRecordManager.h"
+#include "../support/MoxError.h"
 #include "../support/MoxFirstFailure.h"
 #include "../support/MoxTrace.h"
+#include "../transaction/MoxTransactionManager.h"
 
 static const MoxComponent componentId = Support;
+
+void MoxSystem::start() {
+    MOX_TRACE_ENTRY();
+    MoxLockManager::initializeLockList();
+    MoxBufferManager::initializeBuffer();
+    MoxLogManager::initializeLogFileHandling();
+    THROW_RC(MoxCatalogManager::initializeCatalog());
+}
 
 void MoxSystem::stop(bool force) {
     MOX_TRACE_ENTRY();
@@ -45,8 +57,9 @@ void deleteManager() {
 
 void MoxSystem::stopAllManagers() {
     MOX_TRACE_ENTRY();
-    // Order: catalog, record, index, lock, log, buffer, file; the catalog
-    // manager takes its place once it exists.
+    // The users of a manager go before it: catalog, record, index, lock,
+    // log, buffer, file.
+    deleteManager<MoxCatalogManager>();
     deleteManager<MoxRecordManager>();
     deleteManager<MoxIndexManager>();
     deleteManager<MoxLockManager>();
@@ -61,4 +74,48 @@ void MoxSystem::stopAllManagers() {
     deleteManager<MoxBufferManager>();
     deleteManager<MoxFileManager>();
     failure.rethrow();
+}
+
+void MoxSystem::endTransaction() {
+    MOX_TRACE_ENTRY();
+    MoxLockManager::getInstance()->releaseAll();
+    THROW_RC(MoxTransactionManager::getInstance()->startNewTransaction());
+}
+
+void MoxSystem::commit() {
+    MOX_TRACE_ENTRY();
+    MoxRecordManager::getInstance()->commit();
+    MoxIndexManager::getInstance()->commit();
+    MoxBufferManager::getInstance()->commit();
+    endTransaction();
+}
+
+void MoxSystem::rollback() {
+    MOX_TRACE_ENTRY();
+    const MoxTransactionId transaction = MoxTransactionManager::getInstance()->getCurrentTransactionID();
+    try {
+        MoxRecordManager::getInstance()->rollback();
+        MoxBufferManager::getInstance()->rollback();
+        // The transaction's own entries, along their chain: the cost follows
+        // the transaction, not the log.
+        MoxRecovery analysis;
+        analysis.AnalyseTransaction(MoxRecovery::INDEX, transaction,
+                                    MoxLogManager::getInstance()->lastLsnOf(transaction));
+        MoxIndexManager::getInstance()->rollback(analysis);
+    } catch (const MoxException& failure) {
+        // The failure's own message, as the error object formats it.
+        failure.SET_ERROR();
+        char message[MOX_ERROR_MESSAGE_LENGTH + 1] = {};
+        char sqlstate[MOX_SQLSTATE_LENGTH + 1] = {};
+        MoxError::getErrorObject()->getError(message, sizeof(message), sqlstate);
+        THROW_wARGS2(MOX_SYSTEM_ROLLBACK_FAILED, transaction.dump(),
+                     std::string(message) + " (SQLSTATE " + sqlstate + ")");
+    }
+    endTransaction();
+}
+
+void MoxSystem::recover() {
+    MOX_TRACE_ENTRY();
+    MoxRecordManager::getInstance()->recover();
+    MoxIndexManager::getInstance()->recover();
 }

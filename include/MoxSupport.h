@@ -9,6 +9,7 @@
 #include "MoxComponents.h"
 #include "MoxErrorCodes.h"
 #include "../support/MoxDatabasePath.h"
+#include "../support/MoxDebug.h"
 #include "../support/MoxError.h"
 #include "../support/MoxException.h"
 #include "../support/MoxLatch.h"

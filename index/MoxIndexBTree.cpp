@@ -74,10 +74,7 @@ bool MoxIndexBTree::descend(const MoxIndexKey& key, bool forChange, Path& path) 
     for (int round = 0; round < 2; ++round) {
         path.clear();
         path.push_back(MoxIndexTreePage::get(segmentId, MoxIndexTreePage::ROOT_PAGE_ID, dataType));
-        if (!path.front()->findLeaf(key, path)) {
-            path.clear();
-            return false;
-        }
+        path.front()->findLeaf(key, path);
         if (!forChange) {
             return true;
         }

@@ -60,9 +60,7 @@ void MoxIndexIterator::position() {
     }
     MoxIndexTreePage::Path path;
     path.push_back(std::move(root));
-    if (!path.front()->findLeaf(*mStartKey, path)) {
-        THROW_wARGS1(MOX_INTERNAL_FAIL, segment);
-    }
+    path.front()->findLeaf(*mStartKey, path);
     mCurrentPage = std::move(path.back());
     // Entries below the start key in this leaf; a leaf with none at or
     // above it sends hasNext on to the next leaf.

@@ -272,26 +272,31 @@ void MoxIndexTreePage::logCurrentImage() {
     loggedChange([] {});
 }
 
-bool MoxIndexTreePage::findLeaf(const MoxIndexKey& key, Path& path) {
+void MoxIndexTreePage::findLeaf(const MoxIndexKey& key, Path& path) {
     MOX_TRACE_ENTRY();
     int refused = 0;
     while (!path.back()->isLeaf()) {
         MoxIndexTreePage& top = *path.back();
-        if (!top.tryLock(MoxLockManager::SharedLock)) {
-            path.resize(1);
-            if (++refused == DESCENT_ATTEMPTS) {
-                return false;
+        // A page that splits stays locked exclusively until its writer's
+        // transaction ends, so giving up would fail every reader that meets
+        // a busy writer: after the tries, the descent waits like any other
+        // lock request, and a deadlock or time-out is thrown.
+        if (refused < DESCENT_ATTEMPTS) {
+            if (!top.tryLock(MoxLockManager::SharedLock)) {
+                path.resize(1);
+                ++refused;
+                // The holder of the exclusive lock needs the processor to finish.
+                sched_yield();
+                continue;
             }
-            // The holder of the exclusive lock needs the processor to finish.
-            sched_yield();
-            continue;
+        } else {
+            top.lock(MoxLockManager::SharedLock);
         }
         if (path.size() == maxTreeDepth) {
             THROW_wARGS2(MOX_INTERNAL_FAIL, sId, top.pageId());
         }
         path.push_back(get(sId, top.childFor(key), dataType));
     }
-    return true;
 }
 
 std::unique_ptr<MoxIndexTreePage> MoxIndexTreePage::findFirstLeaf() {

@@ -36,7 +36,7 @@ class MoxIndexTreePage {
     static constexpr PageId NO_PAGE = 0;
     // A position search that found nothing.
     static constexpr Uint16 NO_POSITION = 65535;
-    // Refused shared locks after which a descent gives up.
+    // Refused shared locks after which a descent waits for them.
     static constexpr int DESCENT_ATTEMPTS = 4;
     // Where the leaf flag of a tree page lies, whatever its key type.
     static constexpr Uint16 LEAF_FLAG_OFFSET = 16;
@@ -89,9 +89,9 @@ class MoxIndexTreePage {
     // REQUIRES: path holds just this page. Appends the pages down to the
     // leftmost leaf in which key can occur, taking a shared lock on every
     // inner page before it is read and starting again from this page when
-    // one is refused. False, path back to this page, after
-    // DESCENT_ATTEMPTS refusals.
-    virtual bool findLeaf(const MoxIndexKey& key, Path& path);
+    // one is refused; after DESCENT_ATTEMPTS refusals it waits for the
+    // locks instead, and the lock manager's deadlock or time-out is thrown.
+    virtual void findLeaf(const MoxIndexKey& key, Path& path);
     // The leftmost (rightmost) leaf below, through shared-locked inner
     // pages; for a leaf a second object of the same page.
     virtual std::unique_ptr<MoxIndexTreePage> findFirstLeaf();

@@ -73,14 +73,13 @@ TransactionKey keyOf(const MoxTransactionId& transactionId) {
     return {transactionId.getProcessId(), transactionId.getUniqueCount()};
 }
 
-// The entries of transactions without a COMMIT or ROLLBACK entry of this
-// kind, newest first.
+// The entries of transactions that neither committed (in either kind) nor
+// rolled back this kind, newest first.
 template <typename Entry>
-std::vector<Entry*> unfinished(std::vector<Entry>& redo) {
-    std::set<TransactionKey> finished;
+std::vector<Entry*> unfinished(std::vector<Entry>& redo, const std::set<TransactionKey>& committed) {
+    std::set<TransactionKey> finished = committed;
     for (const Entry& entry : redo) {
-        int type = entry.getTransactionType();
-        if (type == MoxAbstractLogEntry::COMMIT || type == MoxAbstractLogEntry::ROLLBACK) {
+        if (entry.getTransactionType() == MoxAbstractLogEntry::ROLLBACK) {
             finished.insert(keyOf(entry.getTransactionID()));
         }
     }
@@ -96,6 +95,7 @@ void MoxRecovery::clearLists() {
     oIndexRollback.clear();
     oRecordUndo.clear();
     oIndexUndo.clear();
+    committed.clear();
 }
 
 bool MoxRecovery::AnalyseLog(rollbackComponent component) {
@@ -149,11 +149,7 @@ bool MoxRecovery::readChain(rollbackComponent component, MoxTransactionId transa
         if (!found || !(transactionOf(fields.transactionId) == transactionId)) {
             return false;
         }
-        if (fields.kind == 'R' && component != INDEX) {
-            addRecordEntry(fields);
-        } else if (fields.kind == 'I' && component != RECORD) {
-            addIndexEntry(fields);
-        }
+        takeEntry(fields, component);
         // Each step goes back in the log, so that a damaged chain cannot loop.
         const MoxLsn previous = lsnOf(fields.prevLsn);
         if (!(previous < lsn)) {
@@ -204,11 +200,18 @@ void MoxRecovery::analyseFile(Uint16 filenumber, const char* data, size_t size, 
     MoxLogFileScanner scanner(filenumber, data, size);
     MoxLogFileScanner::Fields fields;
     while (scanner.next(fields)) {
-        if (fields.kind == 'R' && component != INDEX) {
-            addRecordEntry(fields);
-        } else if (fields.kind == 'I' && component != RECORD) {
-            addIndexEntry(fields);
-        }
+        takeEntry(fields, component);
+    }
+}
+
+void MoxRecovery::takeEntry(const MoxLogFileScanner::Fields& fields, rollbackComponent component) {
+    if (fields.kind == 'R' && component != INDEX) {
+        addRecordEntry(fields);
+    } else if (fields.kind == 'I' && component != RECORD) {
+        addIndexEntry(fields);
+    }
+    if ((fields.kind == 'R' || fields.kind == 'I') && numberOf(fields.type) == MoxAbstractLogEntry::COMMIT) {
+        committed.insert(keyOf(transactionOf(fields.transactionId)));
     }
 }
 
@@ -257,11 +260,11 @@ bool MoxRecovery::makeUndoLists(rollbackComponent component) {
     MOX_TRACE_ENTRY();
     if (component != INDEX) {
         std::cout << std::endl;
-        oRecordUndo = unfinished(oRecordRedo);
+        oRecordUndo = unfinished(oRecordRedo, committed);
     }
     if (component != RECORD) {
         std::cout << std::endl;
-        oIndexUndo = unfinished(oIndexRedo);
+        oIndexUndo = unfinished(oIndexRedo, committed);
     }
     return true;
 }

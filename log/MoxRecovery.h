@@ -1,8 +1,10 @@
 #ifndef MOX_RECOVERY_H
 #define MOX_RECOVERY_H
 
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "MoxIndexLogEntry.h"
@@ -17,8 +19,11 @@
 // - redo lists: all entries of a kind in log order (ascending LSN);
 // - rollback lists: one transaction's entries of a kind, newest first;
 // - undo lists: the entries of unfinished transactions, newest first.
-// A transaction is finished for a kind only by a COMMIT or ROLLBACK entry of
-// that kind. It changes no data: the record and index managers apply the
+// A transaction is committed once the first of its COMMIT entries is in the
+// log: a COMMIT of either kind ends it for both, since a transaction commits
+// its records and its indexes with one entry each and a crash can fall
+// between the two. A ROLLBACK entry ends only its own kind, whose undo it
+// closes. It changes no data: the record and index managers apply the
 // lists, for undo through undoRecordEntries and undoIndexEntries.
 //
 // Created for one analysis and used by one thread. Lists hold pointers into
@@ -35,7 +40,8 @@ class MoxRecovery {
     MoxRecovery& operator=(const MoxRecovery&) = delete;
 
     // Reads the log and fills the redo arrays of the component's kinds; the
-    // other kind's array stays empty. True unless it throws.
+    // other kind's array stays empty, but its COMMIT entries are noted for
+    // the undo lists. True unless it throws.
     bool AnalyseLog(rollbackComponent component);
     // Fills the redo arrays with one transaction's entries only, read from
     // lastLsn (the transaction's last entry, MoxLogManager::lastLsnOf) back
@@ -90,6 +96,10 @@ class MoxRecovery {
     void analyseFile(Uint16 filenumber, const char* data, size_t size, rollbackComponent component);
     void addRecordEntry(const MoxLogFileScanner::Fields& fields);
     void addIndexEntry(const MoxLogFileScanner::Fields& fields);
+    // Takes an entry of either kind into the analysis: into the redo array
+    // of its kind if the component asks for it, into committed if it is a
+    // COMMIT.
+    void takeEntry(const MoxLogFileScanner::Fields& fields, rollbackComponent component);
 
     std::vector<MoxRecordLogEntry> oRecordRedo;
     std::vector<MoxIndexLogEntry> oIndexRedo;
@@ -97,6 +107,9 @@ class MoxRecovery {
     std::vector<MoxIndexLogEntry*> oIndexRollback;
     std::vector<MoxRecordLogEntry*> oRecordUndo;
     std::vector<MoxIndexLogEntry*> oIndexUndo;
+    // The transactions with a COMMIT entry of either kind, as (process id,
+    // running count).
+    std::set<std::pair<Sint32, Uint16>> committed;
 };
 
 #endif

@@ -11,6 +11,7 @@
 #include "MoxSlottedPage.h"
 #include "MoxTablePrinter.h"
 #include "../buffer/MoxBufferManager.h"
+#include "../catalog/MoxCatalogManager.h"
 #include "../lock/MoxScopedLock.h"
 #include "../log/MoxLogManager.h"
 #include "../log/MoxRecordLogEntry.h"
@@ -599,11 +600,11 @@ void MoxRecordManager::dumpPageContent(TableId table, PageId pageId) {
 
 // --- Debug commands ---
 
-TableId MoxRecordManager::tableIdOfName(const std::string&) {
+TableId MoxRecordManager::tableIdOfName(const std::string& name) {
     MOX_TRACE_ENTRY();
-    // Table names live in the catalog, which resolves them; until this
-    // system has one, no name is known.
-    THROW(MOX_NOT_FOUND_WARN);
+    TableId table = MOX_UNKNOWN_TABLE_ID;
+    THROW_RC(MoxCatalogManager::getInstance()->getTableId(name, table));
+    return table;
 }
 
 void MoxRecordManager::runTableCommand(

@@ -37,10 +37,6 @@ class Engine {
     virtual ~Engine() = default;
 
     virtual const char* name() const = 0;
-    // False while point reads cannot go through a key index: the driver
-    // marks such figures.
-    virtual bool readsThroughIndex() const { return true; }
-
     virtual void create(const std::string& directory) = 0;
     virtual void open(const std::string& directory) = 0;
     virtual void close() = 0;

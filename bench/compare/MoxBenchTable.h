@@ -1,33 +1,40 @@
 #ifndef COMPARE_MOX_BENCH_TABLE_H
 #define COMPARE_MOX_BENCH_TABLE_H
 
-#include <cstdint>
-#include <string>
-#include <string_view>
-#include <unordered_map>
+#include <sys/types.h>
 
+#include <cstdint>
+#include <string_view>
+
+#include "MoxCatalog.h"
+#include "MoxIndexManager.h"
 #include "MoxRecordManager.h"
+#include "MoxTuple.h"
 
 // One table of the comparison in Mox, and the one place that says how its
-// rows are stored and found. Today a row goes to the record manager in the
-// table row layout, and a map in this process's memory from key to TupleId
-// stands in for the unique key index that is still to come: point reads go
-// by TupleId, and only the keys this process inserted can be found. Moving
-// to the catalog, record tuples and a unique index changes this class alone.
+// rows are stored and found: a catalog table of two columns whose key column
+// has a unique B-tree index, rows built as record tuples, and point reads
+// that go through the index to the record.
 //
 // Used by one process within its current transaction; every call throws
-// MoxException on failure.
+// MoxException on failure. A process forked from the creator uses the
+// descriptors it inherited and opens the index on its first call.
 class MoxBenchTable {
   public:
-    explicit MoxBenchTable(TableId table) : table(table) {}
-    ~MoxBenchTable() { delete readBuffer; }
+    enum class Key { Integer, Varchar };
+
+    explicit MoxBenchTable(Key key) : key(key) {}
     MoxBenchTable(const MoxBenchTable&) = delete;
     MoxBenchTable& operator=(const MoxBenchTable&) = delete;
 
-    void create();
-    void insert(int32_t key, std::string_view payload);
+    // Defines table number `number` with its index in the catalog and
+    // creates both, in the caller's transaction.
+    void create(int number);
+    // (KEY INTEGER, PAYLOAD VARCHAR) rows of an Integer table.
+    void insert(int32_t rowKey, std::string_view payload);
+    // (ID INTEGER, NAME VARCHAR) rows of a Varchar table, keyed by name.
     void insert(std::string_view name, int32_t id);
-    bool find(int32_t key);
+    bool find(int32_t rowKey);
     bool find(std::string_view name);
     long scan();
     // A shared lock on the whole table, as a reader of many rows takes it:
@@ -35,15 +42,19 @@ class MoxBenchTable {
     void lockShared();
 
   private:
-    TupleId store(const std::string& row);
-    // Reads the row at tid into readBuffer.
-    void read(const TupleId& tid);
+    // Inserts the built row and its index entry.
+    void store(MoxRecordTuple& row, const MoxIndexKey& indexKey);
+    // The row that the index gives for indexKey, the caller's to delete;
+    // null when the index has no such key.
+    MoxRecord* read(const MoxIndexKey& indexKey);
+    // The index, opened once in each process that uses it.
+    void openIndexInThisProcess();
 
-    TableId table;
-    std::string row;                  // the row being inserted
-    MoxRecord* readBuffer = nullptr;  // refilled by every read
-    std::unordered_map<int32_t, TupleId> tupleOfKey;
-    std::unordered_map<std::string, TupleId> tupleOfName;
+    Key key;
+    MoxTable table;
+    TableId tableId = 0;
+    IndexId indexId = 0;
+    pid_t indexOpenIn = 0;
 };
 
 #endif

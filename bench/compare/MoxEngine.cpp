@@ -14,9 +14,6 @@
 
 namespace {
 
-// Mox's tables start behind the numbers that its catalog tables will take.
-const int firstTableId = 100;
-
 bool isRetryable(const MoxException& exception) {
     for (const MoxException* cause = &exception; cause != nullptr; cause = cause->getOriginal()) {
         MoxErrorCode code = cause->getErrorCode();
@@ -51,17 +48,12 @@ EngineError MoxEngine::errorOf(const MoxException& exception) {
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty()) message = line;
     }
-    lastFailure = message;
     return EngineError(message, isRetryable(exception));
 }
 
 void MoxEngine::create(const std::string& directory) {
     useDirectory(directory);
-    guarded([] {
-        MoxLockManager::initializeLockList();
-        MoxBufferManager::initializeBuffer();
-        MoxLogManager::initializeLogFileHandling();
-    });
+    guarded([] { MoxSystem::start(); });
 }
 
 void MoxEngine::open(const std::string& directory) {
@@ -81,10 +73,11 @@ void MoxEngine::releaseSystemResources(const std::string& directory) {
     }
 }
 
-void MoxEngine::createTable(int table, KeyKind /* the key index that needs it is still to come */) {
-    auto created = std::make_unique<MoxBenchTable>(static_cast<TableId>(firstTableId + table));
+void MoxEngine::createTable(int table, KeyKind kind) {
+    auto created = std::make_unique<MoxBenchTable>(kind == KeyKind::IntegerKey ? MoxBenchTable::Key::Integer
+                                                                               : MoxBenchTable::Key::Varchar);
     begin(Access::Write);
-    guarded([&] { created->create(); });
+    guarded([&] { created->create(table); });
     commit();
     tables[table] = std::move(created);
 }
@@ -92,20 +85,14 @@ void MoxEngine::createTable(int table, KeyKind /* the key index that needs it is
 void MoxEngine::begin(Access newAccess) {
     access = newAccess;
     lockedForReading.clear();
-    lastFailure.clear();
 }
 
 void MoxEngine::commit() {
-    guarded([] {
-        MoxRecordManager::getInstance()->commit();
-        MoxBufferManager::getInstance()->commit();
-        MoxLockManager::getInstance()->releaseAll();
-        MoxTransactionManager::getInstance()->startNewTransaction();
-    });
+    guarded([] { MoxSystem::commit(); });
 }
 
 void MoxEngine::abort() {
-    throw EngineError("records cannot be rolled back yet; the transaction failed: " + lastFailure, false);
+    guarded([] { MoxSystem::rollback(); });
 }
 
 MoxBenchTable& MoxEngine::tableFor(int table) {

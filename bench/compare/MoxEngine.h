@@ -12,18 +12,17 @@
 class MoxException;
 
 // Mox as the comparison uses it: a system started on the database
-// directory (lock list, buffer pool, log), the tables of MoxBenchTable, and
-// transactions ended as a committing program ends them (record manager
-// commit, buffer manager commit, releaseAll, next transaction). The
-// database directory is also the working directory, where the log files go.
+// directory (lock list, buffer pool, log, catalog), the tables of
+// MoxBenchTable, and transactions ended by MoxSystem::commit and rollback.
+// The database directory is also the working directory, where the log
+// files go.
 //
 // Reads in a read transaction take a shared lock on each table they touch.
-// A deadlock or lock time-out is a retryable failure, but records cannot be
-// rolled back yet: abort() then reports the failure that led to it.
+// A deadlock or lock time-out is a retryable failure: abort() rolls the
+// transaction back and the driver retries it.
 class MoxEngine : public Engine {
   public:
     const char* name() const override { return "Mox"; }
-    bool readsThroughIndex() const override { return false; }
 
     void create(const std::string& directory) override;
     // The managers are created on first use; the tables are the ones this
@@ -58,7 +57,6 @@ class MoxEngine : public Engine {
     std::map<int, std::unique_ptr<MoxBenchTable>> tables;
     Access access = Access::Write;
     std::set<int> lockedForReading;
-    std::string lastFailure;  // of the current transaction
 };
 
 #endif

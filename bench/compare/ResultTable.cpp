@@ -39,10 +39,6 @@ void ResultTable::add(const std::string& engine, const Measurement& measurement)
     cells[{measurement.workload, engine}].runs.push_back(measurement);
 }
 
-void ResultTable::note(const std::string& workload, const std::string& engine, const std::string& text) {
-    cells[{workload, engine}].note = text;
-}
-
 ResultTable::Summary ResultTable::summarize(const Cell& cell) const {
     Summary summary;
     std::vector<Measurement> good;
@@ -61,7 +57,6 @@ ResultTable::Summary ResultTable::summarize(const Cell& cell) const {
         }
     }
     std::vector<std::string> remarks;
-    if (!cell.note.empty()) remarks.push_back(cell.note);
     if (retried) {
         std::string list;
         for (const std::string& count : retries) list += (list.empty() ? "" : "/") + count;

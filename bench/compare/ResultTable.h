@@ -20,8 +20,6 @@ class ResultTable {
     ResultTable(std::vector<std::string> engines, std::string subject);
 
     void add(const std::string& engine, const Measurement& measurement);
-    // A remark printed on the engine's row of the workload.
-    void note(const std::string& workload, const std::string& engine, const std::string& text);
 
     void printHeading() const;
     void printRows(const std::string& workload) const;
@@ -29,7 +27,6 @@ class ResultTable {
   private:
     struct Cell {
         std::vector<Measurement> runs;
-        std::string note;
     };
     struct Summary {
         bool measured = false;  // at least one run succeeded

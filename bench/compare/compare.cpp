@@ -97,19 +97,6 @@ bool wanted(const Options& options, const Workloads::Scenario& scenario) {
     return false;
 }
 
-// What an engine that cannot read through a key index yet does instead.
-std::string stopGapNote(Workloads::Workload::Kind kind) {
-    switch (kind) {
-        case Workloads::Workload::Insert:
-            return "records only; index pending";
-        case Workloads::Workload::KeyRead:
-            return "by TupleId; index pending";
-        case Workloads::Workload::Scan:
-            break;
-    }
-    return "";
-}
-
 // The measurement of the workload among those of one run; the run's own
 // failure where it has none.
 Measurement measurementOf(const std::string& workload, const std::vector<Measurement>& measurements) {
@@ -216,9 +203,6 @@ int main(int argc, char** argv) {
                     IsolatedRun::run(*engine, scenario.run, parent, timeLimitSeconds);
                 for (const Workloads::Workload& workload : scenario.workloads) {
                     table.add(engine->name(), measurementOf(workload.label, measurements));
-                    if (!engine->readsThroughIndex()) {
-                        table.note(workload.label, engine->name(), stopGapNote(workload.kind));
-                    }
                 }
                 fprintf(stderr, "%s: %s, run %d of %d, %.1f s\n", scenario.workloads.front().label.c_str(),
                         engine->name(), run, options.runs, monotonicSeconds() - begun);

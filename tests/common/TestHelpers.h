@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "MoxSupport.h"
+#include "support/MoxCheckProblem.h"
 
 // The exception that body throws, if any.
 inline std::optional<MoxException> caught(const std::function<void()>& body) {
@@ -39,6 +40,18 @@ inline ::testing::AssertionResult throwsError(const std::function<void()>& body,
         }
     }
     return ::testing::AssertionSuccess();
+}
+
+// Success when a check found nothing; else its problems, one a line.
+inline ::testing::AssertionResult sound(const MoxCheckProblems& problems) {
+    if (problems.empty()) {
+        return ::testing::AssertionSuccess();
+    }
+    ::testing::AssertionResult failure = ::testing::AssertionFailure();
+    for (const MoxCheckProblem& problem : problems) {
+        failure << problem.line() << "\n";
+    }
+    return failure;
 }
 
 // Polls condition until it holds, at most timeoutMilliseconds; the sleep

@@ -2,7 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/ChildProcess.h"
+
+std::vector<IndexRow> sortedRows(const std::vector<IndexEntry>& entries) {
+    std::vector<IndexRow> rows;
+    for (const IndexEntry& entry : entries) rows.emplace_back(entry.key.intKey, entry.tupleId.page, entry.tupleId.slot);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+std::vector<VarcharRow> sortedVarcharRows(const std::vector<IndexEntry>& entries) {
+    std::vector<VarcharRow> rows;
+    for (const IndexEntry& entry : entries)
+        rows.emplace_back(entry.key.varcharKey, entry.tupleId.page, entry.tupleId.slot);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
 
 void IndexTestDatabase::startSystem() {
     MoxLockManager::initializeLockList();

@@ -3,14 +3,17 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "MoxBuffer.h"
+#include "MoxChecker.h"
 #include "MoxIndexManager.h"
 #include "MoxLock.h"
 #include "MoxLog.h"
 #include "MoxSupport.h"
 #include "MoxTransaction.h"
+#include "TestHelpers.h"
 #include "common/TestDatabase.h"
 
 // The long tests run in full in optimised builds and at a smaller scale in
@@ -20,6 +23,24 @@ constexpr bool optimisedBuild = false;
 #else
 constexpr bool optimisedBuild = true;
 #endif
+
+// One entry of an index as the leaf chain holds it.
+typedef MoxIndexTreeChecker::Entry IndexEntry;
+// An integer entry as a sortable row: key, TupleId page and slot.
+typedef std::tuple<Sint32, PageId, SlotId> IndexRow;
+// The entries of an integer index as rows in ascending order.
+std::vector<IndexRow> sortedRows(const std::vector<IndexEntry>& entries);
+// The same for a varchar index.
+typedef std::tuple<std::string, PageId, SlotId> VarcharRow;
+std::vector<VarcharRow> sortedVarcharRows(const std::vector<IndexEntry>& entries);
+
+// The checker of a tree; its problems name the index "I".
+inline MoxIndexTreeChecker treeChecker(SegmentId segment, MoxDataType dataType) {
+    return MoxIndexTreeChecker(segment, dataType, "I");
+}
+inline MoxIndexTreeChecker treeChecker(const MoxIndexBTree& tree) {
+    return treeChecker(tree.getSegmentId(), tree.getDataType());
+}
 
 // A started system (lock list, buffer pool, log file handling) on a private
 // database, with transaction ends through the index manager.

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "IndexTestDatabase.h"
-#include "IndexTreeChecker.h"
 #include "TestHelpers.h"
 #include "clp/MoxSystem.h"
 #include "support/MoxDebug.h"

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "IndexTestDatabase.h"
-#include "IndexTreeChecker.h"
 #include "clp/MoxSystem.h"
 #include "common/ChildProcess.h"
 
@@ -32,8 +31,8 @@ class MoxIndexRollbackTest : public IndexTestDatabase {
   protected:
     static IndexImage imageOf(IndexId id, MoxDataType dataType = INTEGER) {
         IndexImage image;
-        IndexTreeChecker checker(segmentOf(id), dataType);
-        EXPECT_TRUE(checker.check());
+        MoxIndexTreeChecker checker = treeChecker(segmentOf(id), dataType);
+        EXPECT_TRUE(sound(checker.check()));
         if (dataType == INTEGER) {
             image.rows = sortedRows(checker.entries());
         } else {
@@ -60,8 +59,8 @@ class MoxIndexRollbackTest : public IndexTestDatabase {
         for (PageId page = 1; page <= before.lastId; ++page) {
             EXPECT_TRUE(after.pages[page] == before.pages[page]) << "page " << page << " differs";
         }
-        IndexTreeChecker checker(segmentOf(id), dataType);
-        ASSERT_TRUE(checker.check());
+        MoxIndexTreeChecker checker = treeChecker(segmentOf(id), dataType);
+        ASSERT_TRUE(sound(checker.check()));
         for (PageId page = before.lastId + 1; page <= after.lastId; ++page) {
             EXPECT_EQ(checker.freePages().count(page), 1u) << "page " << page << " is not free again";
         }
@@ -134,8 +133,8 @@ TEST_F(MoxIndexRollbackTest, RootNodeSplitsWhereverTheLeafSplitsAndRollsBack) {
 
         TupleId added{60000, 7};
         ASSERT_EQ(tree->insertKey(MoxIndexKey(splitCase.key), added), MOX_SUCCESS);
-        IndexTreeChecker checker(*tree);
-        ASSERT_TRUE(checker.check());
+        MoxIndexTreeChecker checker = treeChecker(*tree);
+        ASSERT_TRUE(sound(checker.check()));
         ASSERT_EQ(checker.levels().size(), 3u);
         EXPECT_EQ(rootEntries(id), 1);
         std::vector<IndexRow> expected = before.rows;
@@ -165,8 +164,8 @@ TEST_F(MoxIndexRollbackTest, RootLeafSplitRollsBackToTheLeaf) {
     ASSERT_TRUE(rootIsLeaf(index));
     // The pages given back serve the next split.
     insertAll(*tree, 509, 510);
-    IndexTreeChecker checker(*tree);
-    ASSERT_TRUE(checker.check());
+    MoxIndexTreeChecker checker = treeChecker(*tree);
+    ASSERT_TRUE(sound(checker.check()));
     EXPECT_EQ(checker.entries().size(), 510u);
 }
 
@@ -189,8 +188,8 @@ TEST_F(MoxIndexRollbackTest, RandomTransactionWithManySplitsRollsBackExactly) {
             ASSERT_EQ(tree->insertKey(MoxIndexKey(key), TupleId{60000, static_cast<SlotId>(step % 250)}), MOX_SUCCESS);
         }
     }
-    IndexTreeChecker checker(*tree);
-    ASSERT_TRUE(checker.check());
+    MoxIndexTreeChecker checker = treeChecker(*tree);
+    ASSERT_TRUE(sound(checker.check()));
     ASSERT_EQ(checker.levels().size(), 3u);
     rollback();
     expectRestored(index, before);
@@ -219,8 +218,8 @@ TEST_F(MoxIndexRollbackTest, VarcharTransactionThatSplitsLeavesAndNodesRollsBack
     IndexImage before = imageOf(index, VARCHAR);
     insertLong(*tree, 200, 700);
     for (int value = 0; value < 700; value += 3) manager->remove(index, MoxIndexKey(longKey(value).c_str()), nullptr);
-    IndexTreeChecker checker(*tree);
-    ASSERT_TRUE(checker.check());
+    MoxIndexTreeChecker checker = treeChecker(*tree);
+    ASSERT_TRUE(sound(checker.check()));
     ASSERT_GE(checker.levels().size(), 3u);
     rollback();
     expectRestored(index, before, VARCHAR);
@@ -264,8 +263,8 @@ class MoxIndexCrashTest : public MoxIndexRollbackTest {
     }
 
     static void expectTexts(const std::vector<VarcharRow>& rows) {
-        IndexTreeChecker checker(segmentOf(index), VARCHAR);
-        ASSERT_TRUE(checker.check());
+        MoxIndexTreeChecker checker = treeChecker(segmentOf(index), VARCHAR);
+        ASSERT_TRUE(sound(checker.check()));
         EXPECT_EQ(sortedVarcharRows(checker.entries()), rows);
     }
 
@@ -305,8 +304,8 @@ TEST_F(MoxIndexCrashTest, TheInventoryCoversPagesThatReachedTheDiskWithoutIt) {
     MoxIndexBTree tree;
     tree.openTree(index, INTEGER, false);
     insertAll(tree, 3000, 6000);
-    IndexTreeChecker checker(tree);
-    ASSERT_TRUE(checker.check());
+    MoxIndexTreeChecker checker = treeChecker(tree);
+    ASSERT_TRUE(sound(checker.check()));
     ASSERT_EQ(checker.entries().size(), 6000u);
     for (Sint32 key = 0; key < 6000; ++key) EXPECT_EQ(checker.entries()[key].key.intKey, key);
 }
@@ -363,8 +362,8 @@ TEST_F(MoxIndexCrashTest, RecoveryUndoesAnOpenRootLeafSplit) {
             ASSERT_FALSE(rootIsLeaf(index));
         });
     recover();
-    IndexTreeChecker checker(segmentOf(index), INTEGER);
-    ASSERT_TRUE(checker.check());
+    MoxIndexTreeChecker checker = treeChecker(segmentOf(index), INTEGER);
+    ASSERT_TRUE(sound(checker.check()));
     EXPECT_TRUE(rootIsLeaf(index));
     ASSERT_EQ(checker.entries().size(), 509u);
     for (Sint32 key = 0; key < 509; ++key) EXPECT_EQ(checker.entries()[key].key.intKey, key);
@@ -384,8 +383,8 @@ TEST_F(MoxIndexCrashTest, RecoveryUndoesAnOpenRootNodeSplit) {
             ASSERT_EQ(rootEntries(index), 1);
         });
     recover();
-    IndexTreeChecker checker(segmentOf(index), INTEGER);
-    ASSERT_TRUE(checker.check());
+    MoxIndexTreeChecker checker = treeChecker(segmentOf(index), INTEGER);
+    ASSERT_TRUE(sound(checker.check()));
     EXPECT_EQ(rootEntries(index), 508);
     std::vector<IndexRow> expected = built.rows;
     expected.emplace_back(7, 50000, 1);

@@ -12,6 +12,8 @@ namespace {
 const MoxTransactionId t1(100, 1);
 const MoxTransactionId t2(100, 2);
 const MoxTransactionId t3(200, 1);
+const MoxTransactionId t4(200, 2);
+const MoxTransactionId t5(300, 1);
 
 // The tests name entries by their after images.
 std::string nameOf(const MoxRecordLogEntry& entry) {
@@ -95,8 +97,16 @@ TEST_F(MoxRecoveryTest, UndoListsHoldUnfinishedTransactionsPerKindNewestFirst) {
     append(indexEntry(t1, "t1 commit", MoxAbstractLogEntry::COMMIT));
     append(indexEntry(t2, "t2 page"));
     append(recordEntry(t3, "t3 c"));
-    // t2 has only an index end: still unfinished on the record side.
+    // t2 has only an index rollback: still unfinished on the record side.
     append(indexEntry(t2, "t2 rollback", MoxAbstractLogEntry::ROLLBACK));
+    // A crash between a transaction's two COMMIT entries: the first one
+    // commits it for both kinds, whichever comes first.
+    append(recordEntry(t4, "t4 insert"));
+    append(indexEntry(t4, "t4 page"));
+    append(recordEntry(t4, "t4 commit", MoxAbstractLogEntry::COMMIT));
+    append(recordEntry(t5, "t5 insert"));
+    append(indexEntry(t5, "t5 page"));
+    append(indexEntry(t5, "t5 commit", MoxAbstractLogEntry::COMMIT));
 
     MoxRecovery recovery;
     EXPECT_EQ(capturedUndoLists(recovery, MoxRecovery::ALL), "\n\n");
@@ -104,9 +114,13 @@ TEST_F(MoxRecoveryTest, UndoListsHoldUnfinishedTransactionsPerKindNewestFirst) {
               (Names{"t3 c", "t3 b", "t2 insert", "t3 a"}));
     EXPECT_EQ(recovery.getIndexUndoListLength(), 0);
 
+    // Each kind alone sees the other kind's COMMIT entries.
     MoxRecovery recordOnly;
     EXPECT_EQ(capturedUndoLists(recordOnly, MoxRecovery::RECORD), "\n");
     EXPECT_EQ(recordOnly.getRecordUndoListLength(), 4);
+    MoxRecovery indexOnly;
+    EXPECT_EQ(capturedUndoLists(indexOnly, MoxRecovery::INDEX), "\n");
+    EXPECT_EQ(indexOnly.getIndexUndoListLength(), 0);
 }
 
 TEST_F(MoxRecoveryTest, RollbackListsHoldOneTransactionNewestFirst) {

@@ -20,4 +20,7 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples -B ${WORK_DIR}/build -DCMAKE_PREF
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 set(ENV{MOX_DATABASE_PATH} ${WORK_DIR}/database)
 run(${WORK_DIR}/build/quickstart)
+# The programs come with the package.
+run(${WORK_DIR}/prefix/bin/mox --help)
+run(${WORK_DIR}/prefix/bin/moxstop)
 file(REMOVE_RECURSE ${WORK_DIR})

@@ -14,7 +14,6 @@
 #include "MoxBuffer.h"
 #include "MoxLog.h"
 #include "RecordWorkload.h"
-#include "TableChecker.h"
 #include "common/ChildProcess.h"
 #include "common/SystemCrash.h"
 #include "common/TestDatabase.h"

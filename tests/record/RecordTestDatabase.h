@@ -7,13 +7,13 @@
 #include <string>
 
 #include "MoxBuffer.h"
+#include "MoxChecker.h"
 #include "MoxLock.h"
 #include "MoxLog.h"
 #include "MoxRecordManager.h"
 #include "MoxSupport.h"
 #include "MoxTransaction.h"
 #include "RecordWorkload.h"
-#include "TableChecker.h"
 #include "clp/MoxSystem.h"
 #include "common/TestDatabase.h"
 
@@ -83,7 +83,13 @@ class RecordTestDatabase : public TestDatabase {
     }
 
     // The problems the checker finds in the table; empty when sound.
-    static std::vector<std::string> problemsOf(TableId table) { return TableChecker(table).problems(); }
+    static std::vector<std::string> problemsOf(TableId table) {
+        std::vector<std::string> lines;
+        for (const MoxCheckProblem& problem : MoxTableChecker(table, std::to_string(table)).check()) {
+            lines.push_back(problem.line());
+        }
+        return lines;
+    }
 
     Uint32 lockEntries() const { return MoxLockManager::getInstance()->TEST_lockList().header.countEntry; }
 

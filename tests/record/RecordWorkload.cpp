@@ -8,11 +8,11 @@
 #include <sstream>
 
 #include "MoxBuffer.h"
+#include "MoxChecker.h"
 #include "MoxLock.h"
 #include "MoxLog.h"
 #include "MoxSupport.h"
 #include "MoxTransaction.h"
-#include "TableChecker.h"
 
 namespace {
 
@@ -150,8 +150,8 @@ std::vector<std::string> RecordWorkload::differences(const Tables& expected) {
         commit();
         // With each record and its one forwarding hop sound, the count says
         // that no record is there that the model does not know.
-        TableChecker checker(table);
-        for (const std::string& problem : checker.problems()) found.push_back(name + problem);
+        MoxTableChecker checker(table, std::to_string(table));
+        for (const MoxCheckProblem& problem : checker.check()) found.push_back(problem.line());
         if (checker.records() != rows.size()) {
             found.push_back(name + std::to_string(checker.records()) + " records, not " + std::to_string(rows.size()));
         }

@@ -13,7 +13,7 @@
 #include "MoxRecordManager.h"
 #include "MoxSupport.h"
 #include "FaultLoopWorkload.h"
-#include "TableChecker.h"
+#include "MoxChecker.h"
 #include "common/ChildProcess.h"
 #include "common/SystemCrash.h"
 #include "common/TestDatabase.h"
@@ -52,11 +52,8 @@ std::string describe(const FaultLoopWorkload::Row& row) {
 std::vector<std::string> tableProblems(const std::vector<TableId>& tables) {
     std::vector<std::string> problems;
     for (TableId table : tables) {
-        const std::string name = "table " + std::to_string(table) + " ";
-        try {
-            for (const std::string& problem : TableChecker(table).problems()) problems.push_back(name + problem);
-        } catch (const MoxException& exception) {
-            problems.push_back(name + "cannot be checked: code " + std::to_string(exception.getErrorCode()));
+        for (const MoxCheckProblem& problem : MoxTableChecker(table, std::to_string(table)).check()) {
+            problems.push_back(problem.line());
         }
     }
     return problems;

@@ -45,10 +45,11 @@ TEST(MoxErrorTable, HasOneRowPerCodeWithoutGapsAndSixWarnings) {
         if (entry.errorCode > 0) warnings.insert(entry.sqlstate);
     }
     // The rows of codes 0 to 120, and the codes added since behind them.
-    EXPECT_EQ(MOX_NUMBER_OF_ERROR_CODES, 123);
+    EXPECT_EQ(MOX_NUMBER_OF_ERROR_CODES, 124);
     EXPECT_EQ(MOX_TRANSACTION_ID_PARSING_FAILED, -120);
     EXPECT_EQ(MOX_MM_SHM_OTHER_DATABASE, -121);
     EXPECT_EQ(MOX_LATCH_HOLDER_DIED, -122);
+    EXPECT_EQ(MOX_SYSTEM_ROLLBACK_FAILED, -123);
     EXPECT_EQ(warnings, (std::set<std::string>{"02000", "OPT00", "OPT01", "RM000", "MM004", "LT001"}));
     // Texts whose odd spellings and trailing blanks others may match on.
     EXPECT_STREQ(errorMessages[-MOX_RM_REC_NOT_FOUND].message, "The Record was not found ");
