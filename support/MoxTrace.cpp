@@ -1,8 +1,24 @@
 #include "MoxTrace.h"
 
 #include <cstdio>
+#include <exception>
 
 #include "MoxTraceManager.h"
+
+void MoxTrace::begin(MoxComponent component, const char* name) {
+    MoxTraceManager* manager = MoxTraceManager::getInstance();
+    if (!manager->isComponentActive(component)) {
+        return;
+    }
+    traceMgr = manager;
+    functionName = name;
+    uncaughtAtEntry = std::uncaught_exceptions();
+    traceMgr->writeStartOfFunction(functionName);
+}
+
+void MoxTrace::end() {
+    traceMgr->writeEndOfFunction(functionName, std::uncaught_exceptions() > uncaughtAtEntry);
+}
 
 void MoxTrace::traceData(Uint16 tracePoint, Uint32 length1, const void* data1, Uint32 length2, const void* data2,
                          Uint32 length3, const void* data3) {

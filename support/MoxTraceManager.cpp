@@ -73,6 +73,7 @@ void MoxTraceManager::TimeValue::setZero() {
 
 MoxTraceManager* MoxTraceManager::createInstance() {
     instance = new MoxTraceManager();
+    activity = instance->traceFile != nullptr || instance->performanceFile != nullptr ? Writing : Silent;
     return instance;
 }
 
@@ -155,6 +156,7 @@ MoxTraceManager::~MoxTraceManager() {
     performanceInfo.clear();
     if (instance == this) {
         instance = nullptr;
+        activity = Unknown;
     }
 }
 

@@ -39,9 +39,13 @@ class MoxTraceManager {
         bool operator()(const char* a, const char* b) const { return strcmp(a, b) < 0; }
     };
 
-    // Inline, as is isComponentActive: every traced call asks both, also
-    // while tracing is off, when they must cost next to nothing.
     static MoxTraceManager* getInstance() { return instance != nullptr ? instance : createInstance(); }
+
+    // What the process's manager writes: not known before it exists,
+    // nothing at all, or a trace or performance file. Silent lets every
+    // trace object pass without asking the manager.
+    enum Activity : Uint8 { Unknown, Silent, Writing };
+    static inline Activity activity = Unknown;
 
     // Built with the C library's allocator, so that tracing works in code
     // that runs while the C++ allocator is replaced or instrumented.
