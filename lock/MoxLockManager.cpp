@@ -262,11 +262,8 @@ bool MoxLockManager::requestStages(LockType type, const MoxLockObject& object, c
     while (true) {
         {
             MoxScopedExclusiveLatch latch(layout->header.latch);
-            if (!gateChecked) {
-                if (!isDatabaseGateOpen()) {
-                    return false;
-                }
-                gateChecked = true;
+            if (!passesGateInThisHold(gateChecked)) {
+                return false;
             }
             if (attemptRequest(type, object, transaction, forceRequest, waiting)) {
                 forgetWaiting(transaction, waiting);
@@ -294,8 +291,14 @@ void MoxLockManager::giveUp(const MoxLockObject& object, const MoxTransactionId&
     forgetWaiting(transaction, waiting);
 }
 
-bool MoxLockManager::isDatabaseGateOpen() const {
-    return layout->header.dbRequestType == DBNone;
+bool MoxLockManager::passesGateInThisHold(bool& gateChecked) const {
+    if (!gateChecked) {
+        if (layout->header.dbRequestType != DBNone) {
+            return false;
+        }
+        gateChecked = true;
+    }
+    return true;
 }
 
 bool MoxLockManager::passDatabaseGate(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
@@ -344,11 +347,8 @@ bool MoxLockManager::requestIntention(LockType intention, const MoxLockObject& o
         while (true) {
             {
                 MoxScopedExclusiveLatch latch(layout->header.latch);
-                if (!gateChecked) {
-                    if (!isDatabaseGateOpen()) {
-                        return false;
-                    }
-                    gateChecked = true;
+                if (!passesGateInThisHold(gateChecked)) {
+                    return false;
                 }
                 if (attemptIntention(intention, object, transaction, waiting)) {
                     forgetWaiting(transaction, waiting);

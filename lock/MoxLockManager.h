@@ -132,9 +132,10 @@ class MoxLockManager : public MoxLockTypes {
     // in force before gateChecked is set. waiting.granted tells the outcome.
     bool requestStages(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
                        bool forceRequest, bool tryLock, MoxLockWait& wait, RequestWaiting& waiting, bool& gateChecked);
-    // Under the latch: no database lock is in force, so the gate holds no
-    // request back.
-    bool isDatabaseGateOpen() const;
+    // Under the latch: true when the gate was passed in an earlier hold, or
+    // no database lock is in force now, which lets the request pass in this
+    // hold (gateChecked is set then).
+    bool passesGateInThisHold(bool& gateChecked) const;
     // Under the latch, a request that is not granted: takes back its
     // intention locks and its waiting entries.
     void giveUp(const MoxLockObject& object, const MoxTransactionId& transaction, LockType intention,
