@@ -253,6 +253,15 @@ bool MoxBufferManager::overFrameLimit() const {
     return used >= frameLimit;
 }
 
+bool MoxBufferManager::isNeverWritten(const unsigned char* bytes) {
+    for (size_t i = 0; i < MOX_PAGE_SIZE; ++i) {
+        if (bytes[i] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void MoxBufferManager::loadPage(Uint16 pageIndex, SegmentId segmentId, PageId pageId) {
     MOX_TRACE_ENTRY();
     MoxPage* page = &data[pageIndex];
@@ -262,6 +271,9 @@ void MoxBufferManager::loadPage(Uint16 pageIndex, SegmentId segmentId, PageId pa
         THROW_wARGS2(MOX_BM_PAGE_NOT_FOUND, pageId, segmentId);
     }
     MOX_BM_RAISE(rc, "fileMgr->read(segmentId, pageId, page->data)");
+    if (isNeverWritten(page->data)) {
+        THROW_wARGS2(MOX_BM_PAGE_NOT_FOUND, pageId, segmentId);
+    }
     MoxPage::PageHeader pageHeader = headerOf(*page);
     page->segmentId = segmentId;
     page->pageId = pageId;
@@ -309,7 +321,7 @@ void MoxBufferManager::createPage(SegmentId segmentId, PageId pageId, MoxPage::P
     if (absentFromFile) {
         unsigned char tmp[MOX_PAGE_SIZE] = {};
         MoxErrorCode rc = fileMgr->read(segmentId, pageId, tmp);
-        if (rc == MOX_SUCCESS) {
+        if (rc == MOX_SUCCESS && !isNeverWritten(tmp)) {
             THROW_wARGS2(MOX_BM_PAGE_ALREADY_EXISTS_IN_FILE, pageId, segmentId);
         }
         if (rc != MOX_FM_PAGE_NOT_EXISTS) {

@@ -61,12 +61,15 @@ class MoxBufferManager {
     // but loses its latch, so delete it first to have its pages written.
     static void destroyBuffer();
 
-    // Fixes an existing page; page receives its frame.
+    // Fixes an existing page; page receives its frame. A page behind the end
+    // of its file, or one that the file holds only as zeros (never written),
+    // is MOX_BM_PAGE_NOT_FOUND.
     void getPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxPage*& page);
     // Creates and fixes a zeroed page with the given LSN; it is dirty from
     // birth. Page MOX_INVALID_PAGE_ID is refused (MOX_PARAMETER_FAIL).
     void getNewPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxLsn lsn, MoxPage*& page);
-    // As above with LSN (0,0), after making sure that the file lacks the page.
+    // As above with LSN (0,0), after making sure that the file lacks the page
+    // (or holds only zeros for it).
     void getNewPage(SegmentId segmentId, PageId pageId, MoxPage::PageType pageType, MoxPage*& page);
     // Undoes one fix and clears the caller's pointer; writes nothing.
     void releasePage(MoxPage*& page);
@@ -129,7 +132,15 @@ class MoxBufferManager {
     // A free frame for a new page: a free one, else the least recently used
     // unfixed one, written first if dirty. Throws MOX_BM_BUFFER_FULL.
     Uint16 chooseFrame(const MoxScopedExclusiveLatch& poolLatch);
-    // Reads the page into the chosen frame and links the frame in.
+    // Whether a page read from a file is all zeros: a page the pool never
+    // wrote, which the file holds only because a later page of the segment
+    // was written first and writing fills the gap with zeros. Every page the
+    // pool writes has a header with its id or type set (page 0 of a segment
+    // is an inventory page), so such a page counts as missing, as it would
+    // behind the end of the file: a crash before its write lost it.
+    static bool isNeverWritten(const unsigned char* bytes);
+    // Reads the page into the chosen frame and links the frame in; a page
+    // the file does not hold, or holds only as zeros, is MOX_BM_PAGE_NOT_FOUND.
     void loadPage(Uint16 pageIndex, SegmentId segmentId, PageId pageId);
     // A forked child forgets the segments its parent's transaction created
     // or dropped: they are not its own to drop or to keep.

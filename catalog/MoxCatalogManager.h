@@ -159,7 +159,7 @@ class MoxCatalogManager {
     MoxErrorCode runstats();
 
     // Characters of a timestamp, without the terminator.
-    static const int timestampLength = 26;
+    static constexpr int timestampLength = 26;
     // The local time as "2024-01-31 23:59:59.000123" into buffer, which has
     // room for timestampLength characters and a terminator;
     // MOX_PARAMETER_FAIL for none, MOX_INTERNAL_FAIL when the clock cannot

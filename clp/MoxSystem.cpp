@@ -90,26 +90,34 @@ void MoxSystem::commit() {
     endTransaction();
 }
 
+void MoxSystem::rollbackIndexes(const MoxTransactionId& transaction) {
+    MOX_TRACE_ENTRY();
+    // The transaction's own entries, along their chain: the cost follows the
+    // transaction, not the log.
+    MoxRecovery analysis;
+    analysis.AnalyseTransaction(MoxRecovery::INDEX, transaction, MoxLogManager::getInstance()->lastLsnOf(transaction));
+    MoxIndexManager::getInstance()->rollback(analysis);
+}
+
+void MoxSystem::throwRollbackFailed(const MoxTransactionId& transaction, const MoxException& failure) {
+    // The failure's own message, as the error object formats it.
+    failure.SET_ERROR();
+    char message[MOX_ERROR_MESSAGE_LENGTH + 1] = {};
+    char sqlstate[MOX_SQLSTATE_LENGTH + 1] = {};
+    MoxError::getErrorObject()->getError(message, sizeof(message), sqlstate);
+    THROW_wARGS2(MOX_SYSTEM_ROLLBACK_FAILED, transaction.dump(), std::string(message) + " (SQLSTATE " + sqlstate + ")");
+}
+
 void MoxSystem::rollback() {
     MOX_TRACE_ENTRY();
     const MoxTransactionId transaction = MoxTransactionManager::getInstance()->getCurrentTransactionID();
     try {
+        MoxLockManager::Undoing undoing;
         MoxRecordManager::getInstance()->rollback();
         MoxBufferManager::getInstance()->rollback();
-        // The transaction's own entries, along their chain: the cost follows
-        // the transaction, not the log.
-        MoxRecovery analysis;
-        analysis.AnalyseTransaction(MoxRecovery::INDEX, transaction,
-                                    MoxLogManager::getInstance()->lastLsnOf(transaction));
-        MoxIndexManager::getInstance()->rollback(analysis);
+        rollbackIndexes(transaction);
     } catch (const MoxException& failure) {
-        // The failure's own message, as the error object formats it.
-        failure.SET_ERROR();
-        char message[MOX_ERROR_MESSAGE_LENGTH + 1] = {};
-        char sqlstate[MOX_SQLSTATE_LENGTH + 1] = {};
-        MoxError::getErrorObject()->getError(message, sizeof(message), sqlstate);
-        THROW_wARGS2(MOX_SYSTEM_ROLLBACK_FAILED, transaction.dump(),
-                     std::string(message) + " (SQLSTATE " + sqlstate + ")");
+        throwRollbackFailed(transaction, failure);
     }
     endTransaction();
 }

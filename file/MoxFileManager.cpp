@@ -172,20 +172,32 @@ MoxErrorCode MoxFileManager::write(SegmentId segment, PageId page, const unsigne
         return rc;
     }
     static const char zeroPage[MOX_PAGE_SIZE] = {};
+    const std::streamoff position = static_cast<std::streamoff>(page) * MOX_PAGE_SIZE;
+    const bool extends = static_cast<Uint64>(position) + MOX_PAGE_SIZE > size;
+    // What the page holds now, for a write that fails part way to put back.
+    std::string before;
+    if (!extends) {
+        before.resize(MOX_PAGE_SIZE);
+        file->seekg(position);
+        MoxFileIo::read(*file, before.data(), MOX_PAGE_SIZE, segmentFile);
+    }
+    const bool read = static_cast<bool>(*file);
     file->seekp(static_cast<std::streamoff>(size));
     for (Uint64 pages = size / MOX_PAGE_SIZE; pages < page && *file; ++pages) {
         MoxFileIo::write(*file, zeroPage, MOX_PAGE_SIZE, segmentFile);
     }
     if (*file) {
-        file->seekp(static_cast<std::streamoff>(page) * MOX_PAGE_SIZE);
+        file->seekp(position);
         MoxFileIo::write(*file, reinterpret_cast<const char*>(buffer), MOX_PAGE_SIZE, segmentFile);
         // Another process may read this page from the file as soon as the
         // buffer pool latch is released: it must not wait in our stream.
         file->flush();
     }
     if (!*file) {
-        if ((static_cast<Uint64>(page) + 1) * MOX_PAGE_SIZE > size) {
+        if (extends) {
             restoreSize(*file, segment, size);
+        } else if (read) {
+            restorePage(*file, segment, position, before);
         }
         MOX_SET_ERROR_TOKEN1(MOX_FM_FILE_WRITE_FAIL, static_cast<Uint32>(segment));
         return MOX_FM_FILE_WRITE_FAIL;
@@ -218,6 +230,29 @@ void MoxFileManager::restoreSize(std::fstream& file, SegmentId segment, Uint64 s
     }
     file.clear();
     MoxFileIo::open(file, name, std::ios::in | std::ios::out | std::ios::binary, segmentFile);
+}
+
+void MoxFileManager::restorePage(std::fstream& file, SegmentId segment, std::streamoff position,
+                                 const std::string& before) {
+    MOX_TRACE_ENTRY();
+    // Reopened, the stream holds nothing more of the failed write; then the
+    // page gets its old bytes back. A page left half new would carry the new
+    // LSN in its header, and recovery would take all of it for written.
+    MoxFileIo::close(file, segmentFile);
+    const char* name = getFileName(segment);
+    if (name == nullptr) {
+        return;
+    }
+    file.clear();
+    MoxFileIo::open(file, name, std::ios::in | std::ios::out | std::ios::binary, segmentFile);
+    if (file) {
+        file.seekp(position);
+        MoxFileIo::write(file, before.data(), MOX_PAGE_SIZE, segmentFile);
+        file.flush();
+    }
+    if (!file) {
+        MOX_TRACE_STRING(20, "the page keeps what the failed write left of it");
+    }
 }
 
 bool MoxFileManager::exists(const char* name) const {

@@ -3,6 +3,7 @@
 
 #include <fstream>
 #include <set>
+#include <string>
 
 #include "../include/Mox.h"
 #include "MoxErrorCodes.h"
@@ -41,7 +42,9 @@ class MoxFileManager {
     // it with zero pages. The page is handed to the file before returning, so
     // other processes read it at once. A file that is no whole number of
     // pages is refused (MOX_FM_FILE_INVALID_SIZE); a failed write that
-    // extended the file leaves it at its size before the write.
+    // extended the file leaves it at its size before the write, and one over
+    // an existing page puts the page's old bytes back (read first, so a
+    // failed read also fails the write, with nothing written).
     MoxErrorCode write(SegmentId segment, PageId page, const unsigned char* buffer);
     // The size in bytes of an open segment's file, partial page included.
     MoxErrorCode getSize(SegmentId segment, Uint64& bytes);
@@ -79,6 +82,10 @@ class MoxFileManager {
     // Gives the file its size from before a failed extension back and opens
     // it again, so that no partial page is left at its end.
     void restoreSize(std::fstream& file, SegmentId segment, Uint64 size);
+    // Writes a page's bytes from before a failed overwrite back, after
+    // opening the file again; a failure here is traced, the caller reports
+    // the write's.
+    void restorePage(std::fstream& file, SegmentId segment, std::streamoff position, const std::string& before);
 
     static MoxFileManager* instance;
 

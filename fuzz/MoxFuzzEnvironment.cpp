@@ -12,6 +12,7 @@
 #include "MoxLock.h"
 #include "MoxLog.h"
 #include "MoxSupport.h"
+#include "MoxTransaction.h"
 
 namespace {
 
@@ -79,4 +80,18 @@ void MoxFuzzEnvironment::writeFile(const std::string& name, const std::string& b
         perror(name.c_str());
         abort();
     }
+}
+
+void MoxFuzzEnvironment::createSegment(SegmentId segment, const std::string& bytes) {
+    const std::string name = directory() + "/Seg" + std::to_string(segment) + ".mox";
+    removeFile(name);
+    MoxBufferManager::getInstance()->createSegment(segment);
+    writeFile(name, bytes);
+}
+
+void MoxFuzzEnvironment::dropSegment(SegmentId segment) {
+    MoxBufferManager::getInstance()->dropSegment(segment);
+    MoxLockManager::getInstance()->releaseAll();
+    MoxTransactionManager::getInstance()->startNewTransaction();
+    removeFile("1.log");
 }

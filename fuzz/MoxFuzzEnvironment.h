@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "Mox.h"
+
 // The surroundings of a fuzz target, set up once in LLVMFuzzerInitialize:
 // a working directory of its own (the value of MOX_FUZZ_WORK, which the fuzz
 // script sets so that it can stop a target's system after a crash, else a
@@ -19,6 +21,14 @@ class MoxFuzzEnvironment {
     static void removeFile(const std::string& name);
     // Writes bytes into a file of the directory, replacing it.
     static void writeFile(const std::string& name, const std::string& bytes);
+    // A segment file of the given bytes (one an earlier run that crashed
+    // left is replaced), created in the current transaction, so that
+    // dropSegment removes the file and every frame of it from the pool,
+    // changed or not.
+    static void createSegment(SegmentId segment, const std::string& bytes);
+    // Drops the segment, ends the transaction with its locks and removes
+    // the log, whose entries are of no use to anybody.
+    static void dropSegment(SegmentId segment);
 };
 
 #endif

@@ -63,6 +63,36 @@ inline std::string encode(Uint8 flags, Uint16 insertLength, Uint8 slot, const st
 }
 }  // namespace MoxPageFuzzInput
 
+// Tree pages: the operations to run (one byte of flags), the key type (even:
+// INTEGER, odd: VARCHAR), a key number (4 bytes) to search, walk from and
+// insert, a page to dump (2 bytes), then the bytes of the index's segment
+// file.
+namespace MoxTreeFuzzInput {
+enum Flags : Uint8 { Dumps = 1, Search = 2, Walk = 4, Insert = 8, All = 15 };
+inline std::string encode(Uint8 flags, bool varchar, Sint32 key, PageId page, const std::string& segmentFile) {
+    std::string input;
+    input += static_cast<char>(flags);
+    input += static_cast<char>(varchar ? 1 : 0);
+    for (int shift = 0; shift < 32; shift += 8) input += static_cast<char>((static_cast<Uint32>(key) >> shift) & 0xff);
+    input += static_cast<char>(page & 0xff);
+    input += static_cast<char>(page >> 8);
+    return input + segmentFile;
+}
+}  // namespace MoxTreeFuzzInput
+
+// Debug commands: the command (one byte, modulo the number of commands, in
+// the order of commandNames), then its argument text.
+namespace MoxDebugFuzzInput {
+const std::vector<std::string> commandNames = {"BM_STATS",  "LM_STATS",    "LOG_PRINT",   "index_all",
+                                               "index_fsi", "index_leafs", "index_page",  "index_pages",
+                                               "table_all", "table_page",  "table_pages", "transactionId"};
+inline std::string encode(const std::string& command, const std::string& arguments) {
+    Uint8 number = 0;
+    while (number < commandNames.size() && commandNames[number] != command) ++number;
+    return std::string(1, static_cast<char>(number)) + arguments;
+}
+}  // namespace MoxDebugFuzzInput
+
 // Record tuples: a table definition, operations on a tuple, then the bytes
 // of the record that the tuple interprets.
 //   1 byte        column count - 1 (modulo maxColumns)

@@ -8,13 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "MoxBuffer.h"
 #include "MoxFuzzEnvironment.h"
 #include "MoxFuzzInput.h"
-#include "MoxLock.h"
 #include "MoxRecordManager.h"
 #include "MoxSupport.h"
-#include "MoxTransaction.h"
 
 namespace {
 
@@ -105,14 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const SlotId slot = input.byte();
     const std::string file = input.rest();
 
-    const std::string fileName = MoxFuzzEnvironment::directory() + "/Seg1.mox";
-    // Left by a run that crashed.
-    MoxFuzzEnvironment::removeFile(fileName);
-    MoxBufferManager* buffer = MoxBufferManager::getInstance();
-    // A segment created in the transaction: dropping it at the end removes
-    // the file and every frame of it from the pool, changed or not.
-    buffer->createSegment(table);
-    MoxFuzzEnvironment::writeFile(fileName, file);
+    MoxFuzzEnvironment::createSegment(table, file);
     MoxRecordManager* records = MoxRecordManager::getInstance();
     if (flags & MoxPageFuzzInput::Dumps) {
         attempt([&] { records->dumpTableInfo(table); });
@@ -122,10 +112,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (flags & MoxPageFuzzInput::Reads) readEveryPage(file.size() / MOX_PAGE_SIZE, slot);
     if (flags & MoxPageFuzzInput::Insert) insertAndReadBack(insertLength);
 
-    buffer->dropSegment(table);
-    MoxLockManager::getInstance()->releaseAll();
-    MoxTransactionManager::getInstance()->startNewTransaction();
-    // The inserts' log entries are of no use to anybody.
-    MoxFuzzEnvironment::removeFile("1.log");
+    MoxFuzzEnvironment::dropSegment(table);
     return 0;
 }

@@ -156,6 +156,15 @@ Uint32 MoxLockList::existsLockType(const MoxTransactionId& transaction, LockType
     });
 }
 
+Uint32 MoxLockList::countEntries(const MoxTransactionId& transaction, const MoxLockObject& object) const {
+    Uint32 count = 0;
+    walkChain(bucket(object), [&](Uint32, const MoxLockEntry& entry) {
+        count += isObject(entry, object) && (entry.transactionId == transaction) ? 1 : 0;
+        return true;
+    });
+    return count;
+}
+
 Uint32 MoxLockList::existsEntryOfOtherTransaction(const MoxTransactionId& transaction,
                                                   const MoxLockObject& object) const {
     return findNewest(object, [&](const MoxLockEntry& entry) { return !(entry.transactionId == transaction); });
@@ -221,7 +230,7 @@ bool MoxLockList::existsExclusiveLock() const {
     return found;
 }
 
-void MoxLockList::insertWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry) {
+void MoxLockList::insertWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry, bool detect) {
     MOX_TRACE_ENTRY();
     MoxLockListHeader& header = layout.header;
     // Entry 100 is never handed out; a head beyond it is damage.
@@ -247,7 +256,7 @@ void MoxLockList::insertWaitingEntry(const MoxTransactionId& transaction, Uint32
     MOX_TRACE_NUMBER(1, "waiting entry", taken);
     MOX_TRACE_NUMBER(2, "waits for lock entry", lockEntry);
 
-    if (checkWaitingListForDeadlock()) {
+    if (detect && checkWaitingListForDeadlock()) {
         deleteWaitingEntry(transaction, lockEntry, BothMatch);
         THROW(MOX_LM_DEADLOCK);
     }
@@ -316,6 +325,21 @@ bool MoxLockList::checkWaitingListForDeadlock() const {
     std::array<Uint8, MOX_LOCK_LIST_END_WAITING> state;
     state.fill(notVisited);
     return visitForDeadlock(newest, state);
+}
+
+bool MoxLockList::isOnCycle(const MoxTransactionId& transaction, Uint32 lockEntry) const {
+    MOX_TRACE_ENTRY();
+    Uint32 own = MOX_LOCK_LIST_END_WAITING;
+    walkWaiting(layout, [&](Uint32 index, const MoxWaitingEntry& entry) {
+        own = entry.indexOfLockEntry == lockEntry && (entry.waitingTransaction == transaction) ? index : own;
+        return own == MOX_LOCK_LIST_END_WAITING;
+    });
+    if (!isWaitingEntry(own)) {
+        return false;
+    }
+    std::array<Uint8, MOX_LOCK_LIST_END_WAITING> state;
+    state.fill(notVisited);
+    return visitForDeadlock(own, state);
 }
 
 bool MoxLockList::visitForDeadlock(Uint32 waiting, std::array<Uint8, MOX_LOCK_LIST_END_WAITING>& state) const {

@@ -34,6 +34,8 @@ class MoxLockList : public MoxLockTypes {
     Uint32 existsEntry(const MoxLockObject& object) const;
     Uint32 existsEntry(const MoxTransactionId& transaction, const MoxLockObject& object) const;
     Uint32 existsLockType(const MoxTransactionId& transaction, LockType type, const MoxLockObject& object) const;
+    // How many entries the transaction holds on the object.
+    Uint32 countEntries(const MoxTransactionId& transaction, const MoxLockObject& object) const;
     // The newest entry of the object held by another transaction than this one.
     Uint32 existsEntryOfOtherTransaction(const MoxTransactionId& transaction, const MoxLockObject& object) const;
 
@@ -60,7 +62,9 @@ class MoxLockList : public MoxLockTypes {
     // Records that the transaction waits for the lock entry and runs the
     // deadlock detection; MOX_LM_LOCK_LIST_FULL when 100 waiting entries are
     // in use, MOX_LM_DEADLOCK (the entry removed again) when it closes a cycle.
-    void insertWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry);
+    // With detect false the entry is recorded even where it closes a cycle,
+    // which the other transactions on the cycle then find (isOnCycle).
+    void insertWaitingEntry(const MoxTransactionId& transaction, Uint32 lockEntry, bool detect = true);
 
     enum WaitingMatch { BothMatch = 1, TransactionMatch = 2, LockEntryMatch = 3 };
     // Removes the newest waiting entry that matches; false if none does.
@@ -73,6 +77,9 @@ class MoxLockList : public MoxLockTypes {
     // Whether the waiting entries reachable from the newest one form a cycle
     // of transactions waiting for each other's lock entries.
     bool checkWaitingListForDeadlock() const;
+    // Whether the transaction's waiting entry for the lock entry lies on a
+    // cycle; false when there is no such entry.
+    bool isOnCycle(const MoxTransactionId& transaction, Uint32 lockEntry) const;
 
     MoxLockListLayout& getLayout() const { return layout; }
 

@@ -1,5 +1,6 @@
 #include "MoxLockManager.h"
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 
@@ -374,8 +375,8 @@ bool MoxLockManager::attemptIntention(LockType intention, const MoxLockObject& o
     // exclusive lock already, it gets the entry without a look at the
     // others. A segment's chain holds an intention entry for every page and
     // row lock of the transaction, so the look grows with the transaction.
-    if (ownLocks.newestOfType(transaction, intention, object) != LIST_END ||
-        ownLocks.newestOfType(transaction, ExclusiveLock, object) != LIST_END) {
+    if (newestOwnOfType(transaction, intention, object) != LIST_END ||
+        newestOwnOfType(transaction, ExclusiveLock, object) != LIST_END) {
         insertEntry(transaction, intention, object);
         return true;
     }
@@ -411,15 +412,18 @@ void MoxLockManager::waitFor(const MoxTransactionId& transaction, Uint32 holder,
     if (waiting.attemptEntry == LIST_END || !list.existsWaitingEntry(transaction, waiting.attemptEntry)) {
         waiting.attemptEntry = holder;
         waiting.lockEntries.push_back(holder);
-        list.insertWaitingEntry(transaction, holder);
+        list.insertWaitingEntry(transaction, holder, !undoing);
+    } else if (!undoing && list.isOnCycle(transaction, waiting.attemptEntry)) {
+        // An undo waits for this transaction, which waits for the undo.
+        THROW(MOX_LM_DEADLOCK);
     }
 }
 
 bool MoxLockManager::isCovered(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction) const {
-    if (ownLocks.newestOfType(transaction, ExclusiveLock, object) != LIST_END) {
+    if (newestOwnOfType(transaction, ExclusiveLock, object) != LIST_END) {
         return true;
     }
-    if (type != SharedLock || ownLocks.newestOfType(transaction, SharedLock, object) == LIST_END) {
+    if (type != SharedLock || newestOwnOfType(transaction, SharedLock, object) == LIST_END) {
         return false;
     }
     // A shared lock is granted beside another transaction's intention
@@ -439,7 +443,7 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
         }
     }
     // A lock the transaction holds already is granted without an entry.
-    if (!forceRequest && ownLocks.newestOfType(transaction, type, object) != LIST_END) {
+    if (!forceRequest && newestOwnOfType(transaction, type, object) != LIST_END) {
         releaseIntentions(object, transaction, intentionOf(type));
         return true;
     }
@@ -460,6 +464,16 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
     // the deadlock detection would take for a cycle.
     waitFor(transaction, entries.otherExclusive != LIST_END ? entries.otherExclusive : entries.newestOther, waiting);
     return false;
+}
+
+bool MoxLockManager::knowsAllEntriesOf(const MoxTransactionId& transaction) const {
+    return transaction.getProcessId() == ownerProcess;
+}
+
+Uint32 MoxLockManager::newestOwnOfType(const MoxTransactionId& transaction, LockType type,
+                                       const MoxLockObject& object) const {
+    return knowsAllEntriesOf(transaction) ? ownLocks.newestOfType(transaction, type, object)
+                                          : list.existsLockType(transaction, type, object);
 }
 
 Uint32 MoxLockManager::insertEntry(const MoxTransactionId& transaction, LockType type, const MoxLockObject& object) {
@@ -512,12 +526,12 @@ void MoxLockManager::releaseIntentions(const MoxLockObject& object, const MoxTra
 
 void MoxLockManager::releaseIntention(const MoxLockObject& object, const MoxTransactionId& transaction,
                                       LockType first) {
-    Uint32 entry = ownLocks.newestOfType(transaction, first, object);
+    Uint32 entry = newestOwnOfType(transaction, first, object);
     if (entry == LIST_END) {
-        entry = ownLocks.newestOfType(transaction, IntentionalExclusiveLock, object);
+        entry = newestOwnOfType(transaction, IntentionalExclusiveLock, object);
     }
     if (entry == LIST_END) {
-        entry = ownLocks.newestOfType(transaction, IntentionalSharedLock, object);
+        entry = newestOwnOfType(transaction, IntentionalSharedLock, object);
     }
     if (entry != LIST_END) {
         removeEntry(entry);
@@ -546,7 +560,8 @@ void MoxLockManager::releaseObject(const MoxLockObject& object) {
     ScopedLockTimer timed(profiler, GetReleaseTime);
     MoxTransactionId transaction = currentTransaction();
     MoxScopedExclusiveLatch latch(layout->header.latch);
-    Uint32 entry = ownLocks.newest(transaction, object);
+    Uint32 entry =
+        knowsAllEntriesOf(transaction) ? ownLocks.newest(transaction, object) : list.existsEntry(transaction, object);
     if (entry == LIST_END) {
         std::vector<std::string> tokens = objectTokens(object);
         THROW_TOKENS(MOX_LM_NO_SUCH_ENTRY, tokens);
@@ -576,6 +591,40 @@ void MoxLockManager::releaseAll() {
         removeEntry(entry);
     }
     ownLocks.clear();
+}
+
+std::vector<MoxTransactionId> MoxLockManager::getTransactionsInList() {
+    MOX_TRACE_ENTRY();
+    std::vector<MoxTransactionId> transactions;
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
+    for (const MoxLockEntry& entry : layout->lockEntry) {
+        const MoxTransactionId& holder = entry.transactionId;
+        if (!(holder == MoxTransactionId::INVALID_TRANSACTION_ID) &&
+            std::find(transactions.begin(), transactions.end(), holder) == transactions.end()) {
+            transactions.push_back(holder);
+        }
+    }
+    return transactions;
+}
+
+Uint32 MoxLockManager::releaseAllOf(const MoxTransactionId& transaction) {
+    MOX_TRACE_ENTRY();
+    currentTransaction();
+    Uint32 released = 0;
+    MoxScopedExclusiveLatch latch(layout->header.latch);
+    for (Uint32 entry = 0; entry < LIST_END; ++entry) {
+        const MoxLockEntry& lockEntry = layout->lockEntry[entry];
+        if (lockEntry.transactionId == transaction) {
+            if (isDatabaseObject(lockEntry)) {
+                layout->header.dbRequestType = DBNone;
+            }
+            removeEntry(entry);
+            ++released;
+        }
+    }
+    while (list.deleteWaitingEntry(transaction, LIST_END, MoxLockList::TransactionMatch)) {
+    }
+    return released;
 }
 
 void MoxLockManager::requestDB(LockType type) {
@@ -649,13 +698,28 @@ bool MoxLockManager::existsLock(SegmentId segment, PageId page, SlotId slot) {
 void MoxLockManager::getLockTypeIfLockExists(bool& exists, LockType& type, SegmentId segment, PageId page,
                                              SlotId slot) {
     MOX_TRACE_ENTRY();
-    // The transaction's own entries: known in this process, no latch needed.
-    exists = ownLocks.newestType(currentTransaction(), {segment, page, slot}, type);
+    MoxTransactionId transaction = currentTransaction();
+    if (knowsAllEntriesOf(transaction)) {
+        // The transaction's own entries: known in this process, no latch needed.
+        exists = ownLocks.newestType(transaction, {segment, page, slot}, type);
+        return;
+    }
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
+    Uint32 entry = list.existsEntry(transaction, {segment, page, slot});
+    exists = entry != LIST_END;
+    if (exists) {
+        type = static_cast<LockType>(layout->lockEntry[entry].lockType);
+    }
 }
 
 Uint32 MoxLockManager::countOwnLocks(SegmentId segment, PageId page, SlotId slot) {
     MOX_TRACE_ENTRY();
-    return ownLocks.count(currentTransaction(), {segment, page, slot});
+    MoxTransactionId transaction = currentTransaction();
+    if (knowsAllEntriesOf(transaction)) {
+        return ownLocks.count(transaction, {segment, page, slot});
+    }
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
+    return list.countEntries(transaction, {segment, page, slot});
 }
 
 void MoxLockManager::printLockList(bool withBuckets) {

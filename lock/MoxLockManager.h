@@ -78,8 +78,36 @@ class MoxLockManager : public MoxLockTypes {
     // Releases every lock this process took for the current transaction.
     void releaseAll();
 
+    // While an object of this class lives, the process's requests serve the
+    // undo of a transaction, which must not fail halfway: a request that
+    // closes a cycle of waiting transactions waits on instead of failing
+    // with MOX_LM_DEADLOCK, and every other transaction on the cycle fails
+    // with it at its next attempt, so that it rolls back and gives way.
+    // Two undos that wait for each other still end in a time-out.
+    class Undoing {
+      public:
+        Undoing() : manager(*getInstance()) { manager.undoing = true; }
+        ~Undoing() { manager.undoing = false; }
+        Undoing(const Undoing&) = delete;
+        Undoing& operator=(const Undoing&) = delete;
+
+      private:
+        MoxLockManager& manager;
+    };
+
+    // --- What a dead process left (MoxSystem::recoverDeadTransactions) ---
+    // The transactions that hold lock entries, each once, in entry order.
+    std::vector<MoxTransactionId> getTransactionsInList();
+    // Removes every lock entry and waiting entry of the transaction, whoever
+    // inserted them, and returns how many lock entries went. For a
+    // transaction whose process is gone, once its changes are undone or
+    // committed; entries this process took on its behalf go from its own
+    // list too.
+    Uint32 releaseAllOf(const MoxTransactionId& transaction);
+
     // The current transaction's own locks are known in this process: these
-    // questions take no latch.
+    // questions take no latch (unless the process acts for another
+    // process's transaction).
     bool existsLock(SegmentId segment, PageId page, SlotId slot);
     // The type of the transaction's newest lock on the object, if any.
     void getLockTypeIfLockExists(bool& exists, LockType& type, SegmentId segment, PageId page, SlotId slot);
@@ -162,6 +190,14 @@ class MoxLockManager : public MoxLockTypes {
     // exclusive lock on object.
     bool isCovered(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction) const;
 
+    // Whether ownLocks holds every entry of the transaction: it does for this
+    // process's own transactions, not for a dead process's transaction that
+    // it acts for (MoxTransactionManager::actFor), whose entries that
+    // process inserted.
+    bool knowsAllEntriesOf(const MoxTransactionId& transaction) const;
+    // The transaction's newest entry of the type on the object: from
+    // ownLocks where it knows them all, else from the list (under the latch).
+    Uint32 newestOwnOfType(const MoxTransactionId& transaction, LockType type, const MoxLockObject& object) const;
     Uint32 insertEntry(const MoxTransactionId& transaction, LockType type, const MoxLockObject& object);
     // Deletes a lock entry of this process and every waiting entry that
     // refers to it.
@@ -186,7 +222,8 @@ class MoxLockManager : public MoxLockTypes {
     MoxOwnLocks ownLocks;          // the same, by object
     MoxTransactionId tempTransId;
     MoxLockManagerProfiling::Profiler profiler;
-    pid_t ownerProcess;  // the process whose locks usedEntries holds
+    pid_t ownerProcess;    // the process whose locks usedEntries holds
+    bool undoing = false;  // see Undoing
 };
 
 #endif

@@ -122,6 +122,12 @@ MoxLsn MoxLogManager::lastLsnOf(const MoxTransactionId& transaction) const {
     return transaction.dump() == sPrevTransactionID ? MoxLsn(sPrevLsn) : MoxLsn::dummyLSN();
 }
 
+void MoxLogManager::continueChain(const MoxTransactionId& transaction, const MoxLsn& lastLsn) {
+    MOX_TRACE_ENTRY();
+    sPrevTransactionID = transaction.dump();
+    sPrevLsn = lastLsn.dump();
+}
+
 MoxLsn MoxLogManager::appendLogEntry(MoxAbstractLogEntry* entry) {
     MOX_TRACE_ENTRY();
     MoxScopedExclusiveLatch latch(logfilehandling->latch);

@@ -58,6 +58,10 @@ class MoxLogManager {
     // which its entries chain back through their previous LSNs; (0,0) when
     // the process's last entry is another transaction's.
     MoxLsn lastLsnOf(const MoxTransactionId& transaction) const;
+    // Chains this process's next entry of the transaction to lastLsn, the
+    // transaction's last entry that another process wrote: a process that
+    // finishes a dead process's transaction continues its chain.
+    void continueChain(const MoxTransactionId& transaction, const MoxLsn& lastLsn);
 
     // Creates the set, initialises its latch and starts at log file 1. Runs at
     // system start.

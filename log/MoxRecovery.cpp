@@ -73,17 +73,23 @@ TransactionKey keyOf(const MoxTransactionId& transactionId) {
     return {transactionId.getProcessId(), transactionId.getUniqueCount()};
 }
 
-// The entries of transactions that neither committed (in either kind) nor
-// rolled back this kind, newest first.
+// The transactions that committed (in either kind) or rolled back this kind.
 template <typename Entry>
-std::vector<Entry*> unfinished(std::vector<Entry>& redo, const std::set<TransactionKey>& committed) {
-    std::set<TransactionKey> finished = committed;
+std::set<TransactionKey> finished(const std::vector<Entry>& redo, const std::set<TransactionKey>& committed) {
+    std::set<TransactionKey> ended = committed;
     for (const Entry& entry : redo) {
         if (entry.getTransactionType() == MoxAbstractLogEntry::ROLLBACK) {
-            finished.insert(keyOf(entry.getTransactionID()));
+            ended.insert(keyOf(entry.getTransactionID()));
         }
     }
-    return newestFirst(redo, [&finished](const MoxTransactionId& id) { return finished.count(keyOf(id)) == 0; });
+    return ended;
+}
+
+// The entries of the transactions that have not finished, newest first.
+template <typename Entry>
+std::vector<Entry*> unfinished(std::vector<Entry>& redo, const std::set<TransactionKey>& committed) {
+    const std::set<TransactionKey> ended = finished(redo, committed);
+    return newestFirst(redo, [&ended](const MoxTransactionId& id) { return ended.count(keyOf(id)) == 0; });
 }
 
 }  // namespace
@@ -267,6 +273,13 @@ bool MoxRecovery::makeUndoLists(rollbackComponent component) {
         oIndexUndo = unfinished(oIndexRedo, committed);
     }
     return true;
+}
+
+bool MoxRecovery::hasEnded(rollbackComponent component, MoxTransactionId transactionId) const {
+    MOX_TRACE_ENTRY();
+    const std::set<TransactionKey> ended =
+        component == RECORD ? finished(oRecordRedo, committed) : finished(oIndexRedo, committed);
+    return ended.count(keyOf(transactionId)) != 0;
 }
 
 bool MoxRecovery::rollbackTransaction(rollbackComponent component, MoxTransactionId transactionId) {

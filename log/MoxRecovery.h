@@ -56,6 +56,11 @@ class MoxRecovery {
     // The component's undo lists (ALL: both), printing an empty line for each.
     // Always true.
     bool makeUndoLists(rollbackComponent component);
+    // Whether the transaction has ended for the component (RECORD or
+    // INDEX), by the rule of the undo lists: a COMMIT entry of either kind
+    // or a ROLLBACK entry of the component's kind. REQUIRES: AnalyseLog of
+    // the component (or ALL).
+    bool hasEnded(rollbackComponent component, MoxTransactionId transactionId) const;
     // AnalyseLog, then makeRollbackLists.
     bool rollbackTransaction(rollbackComponent component, MoxTransactionId transactionId);
     // AnalyseLog, then makeUndoLists.

@@ -2,7 +2,7 @@
 # Sets up a machine and runs every test twice: in a normal build and in a
 # build with AddressSanitizer and UndefinedBehaviorSanitizer, both with the
 # seam that lets tests make file operations fail. Then every fuzz target
-# runs, together about a minute.
+# runs, together less than two minutes.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -22,4 +22,4 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
 echo "== fuzzing"
 targets=$(ls "$root"/fuzz/Mox*Fuzzer.cpp | wc -l)
-"$root/scripts/fuzz.sh" $((60 / targets))
+"$root/scripts/fuzz.sh" $((100 / targets))

@@ -1,15 +1,14 @@
 #include "MoxLatch.h"
 
-#include <signal.h>
 #include <sys/ipc.h>
 #include <sys/sem.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "MoxError.h"
 #include "MoxMemoryManager.h"
+#include "MoxProcess.h"
 #include "MoxTrace.h"
 
 static const MoxComponent componentId = Support;
@@ -36,27 +35,6 @@ int perform(int semaphoreId, sembuf (&operations)[count]) {
         }
     }
     return 0;
-}
-
-// Whether the process still runs. One that has ended but is not yet reaped
-// by its parent (a zombie) does not: it has dropped its latches.
-bool processRuns(pid_t process) {
-    if (kill(process, 0) != 0 && errno == ESRCH) {
-        return false;
-    }
-    char path[32];
-    snprintf(path, sizeof(path), "/proc/%d/stat", static_cast<int>(process));
-    FILE* stat = fopen(path, "r");
-    if (stat == nullptr) {
-        return true;
-    }
-    // "pid (command) state ...": the command may hold blanks and parentheses.
-    char line[512] = {};
-    size_t length = fread(line, 1, sizeof(line) - 1, stat);
-    fclose(stat);
-    const char* close = strrchr(line, ')');
-    char state = close != nullptr && close + 2 < line + length ? close[2] : 'R';
-    return state != 'Z' && state != 'X';
 }
 
 }  // namespace
@@ -192,7 +170,7 @@ Sint32 MoxLatch::getDeadExclusiveHolder() const {
     // that set it: every other operation on it fails as long as it is set.
     int mark = semctl(semaphoreId, MOX_LATCH_EXCLUSIVE, GETVAL);
     int holder = semctl(semaphoreId, MOX_LATCH_EXCLUSIVE, GETPID);
-    return mark > 0 && holder > 0 && !processRuns(holder) ? holder : 0;
+    return mark > 0 && holder > 0 && !MoxProcess::runs(holder) ? holder : 0;
 }
 
 const char* MoxLatch::getName() const {

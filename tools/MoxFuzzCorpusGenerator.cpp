@@ -1,12 +1,10 @@
 // Writes the seed corpora of the fuzz targets from a real database:
 //   MoxFuzzCorpusGenerator <directory>
-// fills <directory>/MoxLogAnalysisFuzzer, /MoxTablePageFuzzer and
-// /MoxRecordTupleFuzzer. A database is built in a temporary directory by the
-// engine itself (tables of several pages, committed and open transactions,
-// index entries whose page images hold newlines, a second log file) and its
-// log files, segment files and rows become the seeds, in the input layouts
-// of fuzz/MoxFuzzInput.h. The database lives in MOX_FUZZ_WORK (or a new
-// temporary directory), which the caller removes.
+// fills <directory>/MoxLogAnalysisFuzzer, /MoxTablePageFuzzer,
+// /MoxRecordTupleFuzzer, /MoxTreePageFuzzer and /MoxDebugCommandFuzzer. A database is built in a temporary directory by
+// the engine itself (tables of several pages, committed and open transactions, index entries whose page images hold
+// newlines, a second log file) and its log files, segment files and rows become the seeds, in the input layouts of
+// fuzz/MoxFuzzInput.h. The database lives in MOX_FUZZ_WORK (or a new temporary directory), which the caller removes.
 #include <unistd.h>
 
 #include <cstddef>
@@ -23,6 +21,7 @@
 
 #include "MoxBuffer.h"
 #include "MoxFuzzEnvironment.h"
+#include "MoxIndexManager.h"
 #include "MoxFuzzInput.h"
 #include "MoxLock.h"
 #include "MoxLog.h"
@@ -162,6 +161,66 @@ void writePageSeeds() {
               MoxPageFuzzInput::encode(MoxPageFuzzInput::Reads, 1, 0, damaged));
 }
 
+// Index 2 over integer keys and index 3 over texts, each a tree of two
+// levels, committed and written.
+void buildIndexes() {
+    MoxIndexManager* indexes = MoxIndexManager::getInstance();
+    indexes->createIndex(2, false, BTree, INTEGER);
+    indexes->createIndex(3, false, BTree, VARCHAR);
+    for (Sint32 key = 0; key < 3000; ++key) {
+        indexes->insert(2, MoxIndexKey(key * 7 % 3001), TupleId{static_cast<PageId>(1 + key / 200), 1});
+    }
+    for (Sint32 key = 0; key < 700; ++key) {
+        const std::string textKey = "key" + std::to_string(key * 13 % 701) + text(pick(40));
+        indexes->insert(3, MoxIndexKey(textKey.c_str()), TupleId{static_cast<PageId>(1 + key / 100), 2});
+    }
+    indexes->commit();
+    commit();
+    MoxBufferManager::getInstance()->flushAll();
+}
+
+// Each index's file whole (up to 12 pages) with every operation, and its
+// inventory and root alone.
+void writeTreeSeeds() {
+    const size_t maxPages = 12;
+    for (IndexId index : {2, 3}) {
+        const bool varchar = index == 3;
+        std::string segment =
+            fileBytes("Seg" + std::to_string(MoxBufferManager::convertIndexIdToSegmentId(index)) + ".mox");
+        segment.resize(std::min(segment.size(), maxPages * MOX_PAGE_SIZE));
+        const std::string name = varchar ? "varchar-tree" : "integer-tree";
+        writeSeed("MoxTreePageFuzzer", name, MoxTreeFuzzInput::encode(MoxTreeFuzzInput::All, varchar, 77, 2, segment));
+        writeSeed("MoxTreePageFuzzer", name + "-root",
+                  MoxTreeFuzzInput::encode(MoxTreeFuzzInput::All, varchar, 5, 1, segment.substr(0, 2 * MOX_PAGE_SIZE)));
+    }
+}
+
+// Every debug command with arguments it takes, and one that it refuses.
+void writeDebugSeeds() {
+    const std::pair<const char*, const char*> calls[] = {{"BM_STATS", "LRU"},
+                                                         {"BM_STATS", "HITRATIO"},
+                                                         {"LM_STATS", "ALL"},
+                                                         {"LOG_PRINT", "LISTLSN 1"},
+                                                         {"LOG_PRINT", "SHOWLOG 1,0 1,4000"},
+                                                         {"LOG_PRINT", "SHOWLOG 4711,2"},
+                                                         {"index_all", "info 5"},
+                                                         {"index_fsi", "dump 5"},
+                                                         {"index_leafs", "dump 1"},
+                                                         {"index_page", "dump 5 1"},
+                                                         {"index_pages", "info 5 1 3"},
+                                                         {"index_pages", "info 5 3 1"},
+                                                         {"table_all", "dump SYSTABLES"},
+                                                         {"table_page", "info SYSCOLUMNS 1"},
+                                                         {"table_pages", "dump SYSINDEXES 0 2"},
+                                                         {"table_page", "dump SYSTABLES x"},
+                                                         {"transactionId", ""}};
+    int number = 0;
+    for (const auto& [command, arguments] : calls) {
+        writeSeed("MoxDebugCommandFuzzer", "call" + std::to_string(number++),
+                  MoxDebugFuzzInput::encode(command, arguments));
+    }
+}
+
 // Rows built by the tuples of random tables, each with a few operations.
 void writeTupleSeeds() {
     for (int seed = 0; seed < 24; ++seed) {
@@ -221,6 +280,9 @@ int main(int argc, char** argv) {
         writeLogSeeds(firstLog, secondLog);
         writePageSeeds();
         writeTupleSeeds();
+        buildIndexes();
+        writeTreeSeeds();
+        writeDebugSeeds();
     } catch (const MoxException& exception) {
         exception.print(std::cerr);
         return 1;

@@ -24,6 +24,10 @@ MoxTransactionManager* MoxTransactionManager::getInstance() {
 
 void MoxTransactionManager::adoptCallingProcess() {
     pid_t self = MoxProcess::id();
+    if (ownTransaction.has_value() && ownTransaction->getProcessId() == self) {
+        return;
+    }
+    ownTransaction.reset();
     if (mCurrentTransactionID.getProcessId() != self) {
         mCurrentTransactionID = MoxTransactionId(self, 0);
     }
@@ -41,6 +45,24 @@ MoxErrorCode MoxTransactionManager::startNewTransaction() {
     Uint16 next = static_cast<Uint16>(mCurrentTransactionID.getUniqueCount() + 1);
     mCurrentTransactionID = MoxTransactionId(mCurrentTransactionID.getProcessId(), next);
     return MOX_SUCCESS;
+}
+
+void MoxTransactionManager::actFor(const MoxTransactionId& transaction) {
+    MOX_TRACE_ENTRY();
+    adoptCallingProcess();
+    if (!ownTransaction.has_value()) {
+        ownTransaction = mCurrentTransactionID;
+    }
+    mCurrentTransactionID = transaction;
+}
+
+void MoxTransactionManager::stopActingFor() {
+    MOX_TRACE_ENTRY();
+    adoptCallingProcess();
+    if (ownTransaction.has_value()) {
+        mCurrentTransactionID = *ownTransaction;
+        ownTransaction.reset();
+    }
 }
 
 void MoxTransactionManager::dumpTransactionId(const char*) {

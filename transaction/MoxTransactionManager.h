@@ -1,6 +1,8 @@
 #ifndef MOX_TRANSACTION_MANAGER_H
 #define MOX_TRANSACTION_MANAGER_H
 
+#include <optional>
+
 #include "MoxTransactionId.h"
 #include "MoxErrorCodes.h"
 
@@ -19,6 +21,13 @@ class MoxTransactionManager {
     // Moves to the next count of this process (65535 wraps to 0).
     MoxErrorCode startNewTransaction();
 
+    // For the rollback of a dead process's transaction: from actFor to
+    // stopActingFor the current transaction is that one, so that its locks
+    // are this process's own and no request waits for them.
+    void actFor(const MoxTransactionId& transaction);
+    // Back to this process's own transaction, as it was before actFor.
+    void stopActingFor();
+
   private:
     MoxTransactionManager();
 
@@ -32,6 +41,8 @@ class MoxTransactionManager {
     static MoxTransactionManager* instance;
 
     MoxTransactionId mCurrentTransactionID;
+    // This process's own transaction while it acts for another one.
+    std::optional<MoxTransactionId> ownTransaction;
 };
 
 #endif

@@ -101,7 +101,13 @@ void IndexTestDatabase::rollback() {
 
 std::string IndexTestDatabase::recover() {
     testing::internal::CaptureStdout();
-    MoxIndexManager::getInstance()->recover();
+    try {
+        MoxIndexManager::getInstance()->recover();
+    } catch (...) {
+        // The capture ends with the failure, or the next one could not begin.
+        testing::internal::GetCapturedStdout();
+        throw;
+    }
     return testing::internal::GetCapturedStdout();
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <tuple>
@@ -255,6 +256,31 @@ class MoxIndexCrashTest : public MoxIndexRollbackTest {
         restartAfterCrash();
     }
 
+    // Split pages that the pool never wrote: recovery must create them from the
+    // log as it creates missing ones, whether the file is short of them or grew
+    // past them with zeros in their place, because a later page reached it.
+    static void recoverUnwrittenSplitPages(bool laterPageWritten) {
+        createIndex(index);
+        crashIn(
+            INTEGER, [](MoxIndexBTree& tree) { insertAll(tree, 0, 3000); },
+            [laterPageWritten](MoxIndexBTree&) {
+                const PageId last = MoxIndexFreeSpaceInventory::getInstance()->getLastPageId(segmentOf(index));
+                ASSERT_GT(last, 4);
+                // flushAll passes over fixed frames.
+                std::vector<std::unique_ptr<MoxScopedPage>> held;
+                for (PageId page = 2; page <= last - (laterPageWritten ? 1 : 0); ++page) {
+                    held.push_back(std::make_unique<MoxScopedPage>(segmentOf(index), page, MoxPage::BTreeIndexPage,
+                                                                   MoxScopedPage::GetExistingPage));
+                }
+                MoxBufferManager::getInstance()->flushAll();
+            });
+        recover();
+        MoxIndexTreeChecker checker = treeChecker(segmentOf(index), INTEGER);
+        ASSERT_TRUE(sound(checker.check()));
+        ASSERT_EQ(checker.entries().size(), 3000u);
+        for (Sint32 key = 0; key < 3000; ++key) EXPECT_EQ(checker.entries()[key].key.intKey, key);
+    }
+
     static std::vector<VarcharRow> longRows(int from, int to) {
         std::vector<VarcharRow> rows;
         for (int value = from; value < to; ++value) rows.emplace_back(longKey(value), value + 1, 2);
@@ -308,6 +334,14 @@ TEST_F(MoxIndexCrashTest, TheInventoryCoversPagesThatReachedTheDiskWithoutIt) {
     ASSERT_TRUE(sound(checker.check()));
     ASSERT_EQ(checker.entries().size(), 6000u);
     for (Sint32 key = 0; key < 6000; ++key) EXPECT_EQ(checker.entries()[key].key.intKey, key);
+}
+
+TEST_F(MoxIndexCrashTest, SplitPagesLeftAsZerosBeforeAWrittenOneAreCreatedAgain) {
+    recoverUnwrittenSplitPages(true);
+}
+
+TEST_F(MoxIndexCrashTest, SplitPagesBeyondTheEndOfTheFileAreCreatedAgain) {
+    recoverUnwrittenSplitPages(false);
 }
 
 // Recovery itself dies at every few log entries it writes; the next

@@ -186,6 +186,40 @@ TEST_F(MoxLockManagerTest, SecondWaiterOfACycleGetsDeadlock) {
     EXPECT_EQ(other.wait(childPatience / 1000), 0);
 }
 
+// The same cycle closed by an undo, which must not fail halfway: the undo
+// waits, and the other transaction gets the deadlock at its next attempt.
+TEST_F(MoxLockManagerTest, AnUndoThatClosesACycleWaitsAndTheOtherWaiterGetsDeadlock) {
+    manager->requestSlot(1, 1, 1, LM::ExclusiveLock);
+    EventPipe holding;
+    ChildProcess other([&] {
+        MoxLockManager* lm = MoxLockManager::getInstance();
+        lm->requestSlot(1, 1, 2, MoxLockManager::ExclusiveLock);
+        holding.notify();
+        MoxErrorCode code = MOX_SUCCESS;
+        try {
+            lm->requestSlot(1, 1, 1, MoxLockManager::ExclusiveLock);  // waits for the parent
+        } catch (const MoxException& exception) {
+            code = exception.getErrorCode();
+        }
+        lm->releaseAll();
+        return code == MOX_LM_DEADLOCK ? 0 : 2;
+    });
+    ASSERT_TRUE(holding.waitFor(childPatience));
+    ASSERT_TRUE(waitUntil([&] { return !waitingListEmpty(); }));
+    timeval start = {};
+    gettimeofday(&start, nullptr);
+    {
+        MoxLockManager::Undoing undoing;
+        manager->requestSlot(1, 1, 2, LM::ExclusiveLock);
+    }
+    timeval end = {};
+    gettimeofday(&end, nullptr);
+    EXPECT_LT(end.tv_sec - start.tv_sec, 5) << "the undo waited for the time-out";
+    EXPECT_EQ(other.wait(childPatience / 1000), 0);
+    EXPECT_TRUE(waitingListEmpty());
+    manager->releaseAll();
+}
+
 // Each transaction holds a segment shared and wants a page of the other's
 // segment exclusively: both wait in their intention requests, which must
 // be recorded, or the cycle is found by nobody and both wait for the

@@ -120,10 +120,13 @@ TEST_F(MoxIoFaultTest, SegmentFileFailuresAreReportedAndLeaveWholePages) {
          [](MoxFileManager& m) { return m.write(segment, 0, bytesOf(page('x'))); }, MOX_FM_FILE_WRITE_FAIL, ""},
         {"write in place", F::IoError, F::Write,
          [](MoxFileManager& m) { return m.write(segment, 1, bytesOf(page('x'))); }, MOX_FM_FILE_WRITE_FAIL, ""},
-        // Half the page reaches the file: a torn page, whole in size.
+        // Half the page reaches the file, then the old bytes go back: a torn
+        // page would carry the new header, and its LSN, over old bytes.
         {"short write in place", F::ShortWrite, F::Write,
-         [](MoxFileManager& m) { return m.write(segment, 1, bytesOf(page('x'))); }, MOX_FM_FILE_WRITE_FAIL,
-         page('a') + std::string(MOX_PAGE_SIZE / 2, 'x') + std::string(MOX_PAGE_SIZE / 2, 'b')},
+         [](MoxFileManager& m) { return m.write(segment, 1, bytesOf(page('x'))); }, MOX_FM_FILE_WRITE_FAIL, ""},
+        // The old bytes cannot be read: nothing is written.
+        {"read before a write in place", F::IoError, F::Read,
+         [](MoxFileManager& m) { return m.write(segment, 1, bytesOf(page('x'))); }, MOX_FM_FILE_WRITE_FAIL, ""},
         // An extension cut short is taken back, zero pages included.
         {"short write of a new page", F::ShortWrite, F::Write,
          [](MoxFileManager& m) { return m.write(segment, 2, bytesOf(page('x'))); }, MOX_FM_FILE_WRITE_FAIL, ""},

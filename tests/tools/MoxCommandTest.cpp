@@ -326,6 +326,27 @@ TEST_F(MoxCommandTest, RecoverUndoesTheWorkOfAKilledProcess) {
     EXPECT_EQ(tupleCountLine(), "PEOPLE (id 4), 4 rows");
 }
 
+// While the system runs, mox recover --dead rolls back the transaction of a
+// killed process and frees its locks, so that others can go on at once.
+TEST_F(MoxCommandTest, RecoverDeadRollsBackAKilledProcessWhileTheSystemRuns) {
+    createPeople(threePeople);
+    EXPECT_EQ(ok({"recover", "--dead"}), "No process that no longer exists left a latch or a transaction behind.\n");
+    ChildProcess child([] {
+        MoxTableRows rows("PEOPLE");
+        rows.insert({MoxColumnValue(11), MoxColumnValue(std::string("Eleven")), MoxColumnValue()});
+        raise(SIGKILL);
+        return 0;
+    });
+    EXPECT_EQ(child.wait(), 128 + SIGKILL);
+    const std::string report = ok({"recover", "--dead"});
+    EXPECT_NE(report.find(" of process " + std::to_string(child.pid()) + ", which no longer exists: rolled back, "),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(ok({"scan", "people", "--where", "id=11", "--csv"}), "ID,NAME,AGE\n");
+    ok({"update", "people", "--where", "id=3", "--set", "age=71"});
+    EXPECT_EQ(ok({"check"}).rfind("No problems found", 0), 0u);
+}
+
 // A sound database after a mixed run of commands checks clean; a record
 // whose key no longer matches its index entry is reported, with its place.
 TEST_F(MoxCommandTest, CheckFindsNothingOnASoundDatabaseAndReportsADamagedRecord) {

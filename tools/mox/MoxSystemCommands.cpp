@@ -130,7 +130,8 @@ int MoxSystemCommands::show(const MoxArguments& arguments) {
         std::cerr);
 }
 
-int MoxSystemCommands::recover() {
+int MoxSystemCommands::recover(const MoxArguments& arguments) {
+    if (arguments.has("dead")) return recoverDead();
     try {
         const LogSummary summary = summarizeLog();
         MoxSystem::recover();
@@ -141,6 +142,16 @@ int MoxSystemCommands::recover() {
                   << " without an end";
         for (const std::string& transaction : summary.unfinished) std::cout << " " << transaction;
         std::cout << "." << std::endl;
+    } catch (const MoxException& failure) {
+        failure.print(std::cerr);
+        return 1;
+    }
+    return 0;
+}
+
+int MoxSystemCommands::recoverDead() {
+    try {
+        MoxSystem::recoverDeadTransactions().print(std::cout);
     } catch (const MoxException& failure) {
         failure.print(std::cerr);
         return 1;
@@ -175,13 +186,15 @@ void MoxSystemCommands::addTo(MoxCommandLine& commandLine) {
                      {},
                      show});
     commandLine.add({"recover",
-                     "",
+                     "[--dead]",
                      "restart recovery after a crash: redoes and undoes from the log",
                      "After a crash: every process killed, mox stop force, mox start, then mox recover,\n"
                      "before any other work. Prints where the redo of records and indexes starts and\n"
-                     "what it undid.",
+                     "what it undid.\n"
+                     "With --dead, while the system runs: rolls back the transactions of processes\n"
+                     "that were killed, releases their locks and clears latches their holders left.",
                      0,
                      0,
-                     {},
-                     [](const MoxArguments&) { return recover(); }});
+                     {{"dead", 0, false, "", "recover what dead processes left behind, others working on"}},
+                     recover});
 }

@@ -16,7 +16,8 @@ class MoxSystemCommands {
     static int start();
     static int stop(const MoxArguments& arguments);
     static int show(const MoxArguments& arguments);
-    static int recover();
+    static int recover(const MoxArguments& arguments);
+    static int recoverDead();
 };
 
 #endif
