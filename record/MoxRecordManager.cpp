@@ -178,6 +178,27 @@ bool MoxRecordManager::holdsExclusively(SegmentId segment, PageId pageId, SlotId
     return exists && type == LM::ExclusiveLock;
 }
 
+void MoxRecordManager::lockClaimedPage(SegmentId segment, PageId pageId, bool newlyClaimed) {
+    MOX_TRACE_ENTRY();
+    try {
+        lockPageExclusively(segment, pageId);
+    } catch (const MoxException&) {
+        // An entry claimed for a page that the transaction did not get keeps
+        // others off the page for nothing; and the rollback that follows a
+        // deadlock here would hold it while another transaction's rollback,
+        // which changed the page, waits for the entry to refresh it.
+        if (newlyClaimed) {
+            try {
+                lockMgr->releaseSlot(segment, getFsiPageId(pageId), getFsiSlot(pageId));
+            } catch (const MoxException& releaseFailure) {
+                releaseFailure.SET_ERROR();
+                MOX_TRACE_ERROR();
+            }
+        }
+        throw;
+    }
+}
+
 void MoxRecordManager::lockPageExclusively(SegmentId segment, PageId pageId) {
     MOX_TRACE_ENTRY();
     // The request would be granted without a new entry; asking first saves
@@ -399,15 +420,17 @@ void MoxRecordManager::getFittingPage(const TableId& table, const Uint16& length
     PageId start = 1;
     while (true) {
         PageId pageId = MOX_INVALID_PAGE_ID;
+        bool newlyClaimed = false;
         if (start != MOX_INVALID_PAGE_ID) {
             // No page with room, or no inventory yet: a new page it is.
             MoxErrorCode notFound = MOX_SUCCESS;
-            pageId = searchFreeMemoryBlock(segment, static_cast<Uint16>(length + sizeof(Slot)), start, notFound);
+            pageId = searchFreeMemoryBlock(segment, static_cast<Uint16>(length + sizeof(Slot)), start, notFound,
+                                           newlyClaimed);
         }
         const bool found = pageId != MOX_INVALID_PAGE_ID;
         std::unique_ptr<MoxScopedPage> candidate;
         if (found) {
-            lockPageExclusively(segment, pageId);
+            lockClaimedPage(segment, pageId, newlyClaimed);
             candidate =
                 std::make_unique<MoxScopedPage>(segment, pageId, MoxPage::DataPage, MoxScopedPage::GetExistingPage);
         } else {

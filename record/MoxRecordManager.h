@@ -282,8 +282,10 @@ class MoxRecordManager : public MoxRecordLayout, private MoxRecordUndoHandler {
     // findFreeMemoryBlock on a segment that the operation opened already;
     // MOX_INVALID_PAGE_ID when no page qualifies, notFound then holding the
     // code the public form throws. An insert meets that answer whenever its
-    // table's last page fills: it must cost no exception.
-    PageId searchFreeMemoryBlock(SegmentId segment, Uint16 numBytes, PageId firstSearchPageId, MoxErrorCode& notFound);
+    // table's last page fills: it must cost no exception. newlyClaimed tells
+    // whether the found page's entry was locked by this search.
+    PageId searchFreeMemoryBlock(SegmentId segment, Uint16 numBytes, PageId firstSearchPageId, MoxErrorCode& notFound,
+                                 bool& newlyClaimed);
     // getNewPageId on a segment that the operation opened already.
     PageId nextNewPageId(SegmentId segment);
 
@@ -351,6 +353,9 @@ class MoxRecordManager : public MoxRecordLayout, private MoxRecordUndoHandler {
     void checkLockOnPage(SegmentId segment, PageId pageId, bool withSlot, SlotId slot);
     bool holdsExclusively(SegmentId segment, PageId pageId, SlotId slot);
     // A transaction-long exclusive page lock, unless the transaction has one.
+    // lockPageExclusively for a page whose inventory entry the caller
+    // claimed; a failure gives a newly claimed entry back before it passes on.
+    void lockClaimedPage(SegmentId segment, PageId pageId, bool newlyClaimed);
     void lockPageExclusively(SegmentId segment, PageId pageId);
     // A scoped lock on a data page's inventory entry; none (null) where the
     // transaction holds the entry exclusively already, which covers both

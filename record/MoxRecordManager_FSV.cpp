@@ -253,7 +253,8 @@ PageId MoxRecordManager::findFreeMemoryBlock(TableId table, Uint16 numBytes, Pag
     MOX_TRACE_ENTRY();
     const SegmentId segment = openTable(table);
     MoxErrorCode notFound = MOX_SUCCESS;
-    const PageId found = searchFreeMemoryBlock(segment, numBytes, firstSearchPageId, notFound);
+    bool newlyClaimed = false;
+    const PageId found = searchFreeMemoryBlock(segment, numBytes, firstSearchPageId, notFound, newlyClaimed);
     if (notFound == MOX_BM_PAGE_NOT_FOUND) {
         THROW_wARGS2(MOX_BM_PAGE_NOT_FOUND, getFsiPageId(firstSearchPageId), segment);
     }
@@ -264,7 +265,7 @@ PageId MoxRecordManager::findFreeMemoryBlock(TableId table, Uint16 numBytes, Pag
 }
 
 PageId MoxRecordManager::searchFreeMemoryBlock(SegmentId segment, Uint16 numBytes, PageId firstSearchPageId,
-                                               MoxErrorCode& notFound) {
+                                               MoxErrorCode& notFound, bool& newlyClaimed) {
     MOX_TRACE_ENTRY();
     const Uint16 neededBlocks = static_cast<Uint16>((numBytes + FSI_BLOCK_SIZE) / FSI_BLOCK_SIZE);
     PageId fsiPageId = getFsiPageId(firstSearchPageId);
@@ -295,6 +296,7 @@ PageId MoxRecordManager::searchFreeMemoryBlock(SegmentId segment, Uint16 numByte
                 continue;
             }
             if (hasRoom(fsi->pageInfo[slot], neededBlocks)) {
+                newlyClaimed = newlyLocked;
                 return static_cast<PageId>(fsiPageId + slot + 1);
             }
             if (newlyLocked) {
