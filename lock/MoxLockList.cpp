@@ -1,5 +1,7 @@
 #include "MoxLockList.h"
 
+#include <algorithm>
+
 #include "../support/MoxException.h"
 #include "../support/MoxTrace.h"
 
@@ -163,6 +165,24 @@ Uint32 MoxLockList::countEntries(const MoxTransactionId& transaction, const MoxL
         return true;
     });
     return count;
+}
+
+std::vector<Uint32> MoxLockList::entriesOfOthers(const MoxTransactionId& transaction, const MoxLockObject& object,
+                                                 unsigned types) const {
+    std::vector<Uint32> entries;
+    std::vector<MoxTransactionId> holders;
+    // The chain runs newest first: a transaction's first match is its newest.
+    walkChain(bucket(object), [&](Uint32 index, const MoxLockEntry& entry) {
+        const MoxTransactionId& holder = entry.transactionId;
+        if (isObject(entry, object) && !(holder == transaction) && entry.lockType < 4 &&
+            (types & (1u << entry.lockType)) != 0 &&
+            std::find(holders.begin(), holders.end(), holder) == holders.end()) {
+            holders.push_back(holder);
+            entries.push_back(index);
+        }
+        return true;
+    });
+    return entries;
 }
 
 Uint32 MoxLockList::existsEntryOfOtherTransaction(const MoxTransactionId& transaction,

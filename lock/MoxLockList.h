@@ -2,6 +2,7 @@
 #define MOX_LOCK_LIST_H
 
 #include <array>
+#include <vector>
 
 #include "MoxLockListLayout.h"
 #include "../transaction/MoxTransactionId.h"
@@ -38,6 +39,10 @@ class MoxLockList : public MoxLockTypes {
     Uint32 countEntries(const MoxTransactionId& transaction, const MoxLockObject& object) const;
     // The newest entry of the object held by another transaction than this one.
     Uint32 existsEntryOfOtherTransaction(const MoxTransactionId& transaction, const MoxLockObject& object) const;
+    // For every other transaction with an entry of one of the types on the
+    // object (types: a bit per LockType), its newest such entry.
+    std::vector<Uint32> entriesOfOthers(const MoxTransactionId& transaction, const MoxLockObject& object,
+                                        unsigned types) const;
 
     // What one walk of the object's chain tells about its entries, seen
     // from one transaction.

@@ -383,7 +383,7 @@ bool MoxLockManager::attemptIntention(LockType intention, const MoxLockObject& o
     MoxLockList::ObjectEntries entries = list.describe(transaction, object);
     if (!entries.own[ExclusiveLock]) {
         if (entries.otherExclusive != LIST_END) {
-            waitFor(transaction, entries.otherExclusive, waiting);
+            waitFor(transaction, {entries.otherExclusive}, waiting);
             return false;
         }
         if (!entries.own[intention] && intention == IntentionalExclusiveLock) {
@@ -396,7 +396,7 @@ bool MoxLockManager::attemptIntention(LockType intention, const MoxLockObject& o
                 // Refused by its own second shared entry alone, it waits for
                 // nobody else: only the time-out ends that wait.
                 if (entries.otherShared != LIST_END) {
-                    waitFor(transaction, entries.otherShared, waiting);
+                    waitFor(transaction, list.entriesOfOthers(transaction, object, 1u << SharedLock), waiting);
                 }
                 return false;
             }
@@ -406,16 +406,39 @@ bool MoxLockManager::attemptIntention(LockType intention, const MoxLockObject& o
     return true;
 }
 
-void MoxLockManager::waitFor(const MoxTransactionId& transaction, Uint32 holder, RequestWaiting& waiting) {
-    // The release of the entry waited for removes the waiting entry; while
-    // the request still waits, it waits for the next holder.
-    if (waiting.attemptEntry == LIST_END || !list.existsWaitingEntry(transaction, waiting.attemptEntry)) {
-        waiting.attemptEntry = holder;
+void MoxLockManager::waitFor(const MoxTransactionId& transaction, const std::vector<Uint32>& holders,
+                            RequestWaiting& waiting) {
+    // The release of an entry waited for removes its waiting entry; while
+    // the request still waits, it waits for the holders left.
+    bool recorded = false;
+    bool waits = false;
+    for (Uint32 holder : holders) {
+        if (list.existsWaitingEntry(transaction, holder)) {
+            waits = true;
+            continue;
+        }
+        try {
+            list.insertWaitingEntry(transaction, holder, !undoing);
+        } catch (const MoxException& exception) {
+            // The waiting list is small (100 entries): one entry per waiting
+            // request is owed, the others only let cycles be found sooner
+            // than by the time-out.
+            if (exception.getErrorCode() != MOX_LM_LOCK_LIST_FULL || !waits) {
+                throw;
+            }
+            break;
+        }
         waiting.lockEntries.push_back(holder);
-        list.insertWaitingEntry(transaction, holder, !undoing);
-    } else if (!undoing && list.isOnCycle(transaction, waiting.attemptEntry)) {
-        // An undo waits for this transaction, which waits for the undo.
-        THROW(MOX_LM_DEADLOCK);
+        recorded = waits = true;
+    }
+    if (recorded || undoing) {
+        return;
+    }
+    for (Uint32 holder : holders) {
+        if (list.isOnCycle(transaction, holder)) {
+            // An undo waits for this transaction, which waits for the undo.
+            THROW(MOX_LM_DEADLOCK);
+        }
     }
 }
 
@@ -460,9 +483,14 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
         insertEntry(transaction, type, object);
         return true;
     }
-    // Wait for a holder that conflicts: never for an entry of its own, which
-    // the deadlock detection would take for a cycle.
-    waitFor(transaction, entries.otherExclusive != LIST_END ? entries.otherExclusive : entries.newestOther, waiting);
+    // Wait for the holders that conflict: never for an entry of its own,
+    // which the deadlock detection would take for a cycle. Only an exclusive
+    // entry refuses a shared request, and there is one at most.
+    if (type == SharedLock && entries.otherExclusive != LIST_END) {
+        waitFor(transaction, {entries.otherExclusive}, waiting);
+    } else {
+        waitFor(transaction, list.entriesOfOthers(transaction, object, ~0u), waiting);
+    }
     return false;
 }
 

@@ -147,8 +147,7 @@ class MoxLockManager : public MoxLockTypes {
     // The waiting entries one request (or one of its intention requests)
     // has recorded, removed when it ends.
     struct RequestWaiting {
-        std::vector<Uint32> lockEntries;          // the lock entries waited for
-        Uint32 attemptEntry = MOX_LOCK_LIST_END;  // the one the attempts wait for now
+        std::vector<Uint32> lockEntries;  // the lock entries waited for
         bool granted = false;
     };
 
@@ -178,10 +177,12 @@ class MoxLockManager : public MoxLockTypes {
                           bool& gateChecked);
     bool attemptIntention(LockType intention, const MoxLockObject& object, const MoxTransactionId& transaction,
                           RequestWaiting& waiting);
-    // Records that the refused request waits for the holder's lock entry,
-    // unless it still has a waiting entry that is in the list; runs the
-    // deadlock detection.
-    void waitFor(const MoxTransactionId& transaction, Uint32 holder, RequestWaiting& waiting);
+    // Records that the refused request waits for each holder's lock entry
+    // (one of each other transaction that refuses it), where it has no
+    // waiting entry for it yet; each new one runs the deadlock detection.
+    // A request refused by several shared holders waits for all of them:
+    // a cycle through any of them is a deadlock.
+    void waitFor(const MoxTransactionId& transaction, const std::vector<Uint32>& holders, RequestWaiting& waiting);
     bool attemptRequest(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
                         bool forceRequest, RequestWaiting& waiting);
     // Whether the transaction's lock on object (a segment or page) makes a
