@@ -102,8 +102,8 @@ long Workloads::insertInTransactions(Engine& engine, long count, long perTransac
             }
             // Writers that ran into each other and start again at once meet
             // again: a random pause that doubles with each failure, up to
-            // 32 ms, lets one of them pass first.
-            const long longest = 1000L << std::min(failures, 5);
+            // 256 ms, lets one of them pass first.
+            const long longest = 1000L << std::min(failures, 8);
             usleep(static_cast<useconds_t>(pauses() % longest));
         }
     }
