@@ -1,7 +1,5 @@
 #include "MoxBufferManager.h"
 
-#include <unistd.h>
-
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 #include <cstdint>
@@ -18,6 +16,7 @@
 #include "../support/MoxError.h"
 #include "../support/MoxException.h"
 #include "../support/MoxFirstFailure.h"
+#include "../support/MoxProcess.h"
 #include "../support/MoxScopedLatch.h"
 #include "../support/MoxScopedMemorySet.h"
 #include "../support/MoxTrace.h"
@@ -48,8 +47,7 @@ float hitRatio(Uint32 logical, Uint32 physical) {
 
 // Throws for a failed file call with the call's text, as THROW_RC does for
 // a call written in place.
-#define MOX_BM_RAISE(rc, callText) \
-    MoxException::raise((rc), (callText), std::string(__FILE__), __LINE__, std::string(__FUNCTION__))
+#define MOX_BM_RAISE(rc, callText) MoxException::raise((rc), (callText), __FILE__, __LINE__, __FUNCTION__)
 
 MoxBufferManager* MoxBufferManager::instance = nullptr;
 Uint16 MoxBufferManager::frameLimit = 0;
@@ -67,7 +65,7 @@ MoxBufferManager::MoxBufferManager()
       newSegments(),
       logicalReads(0),
       physicalReads(0),
-      ownerProcess(getpid()) {
+      ownerProcess(MoxProcess::id()) {
     MOX_TRACE_ENTRY();
     void* address = nullptr;
     MoxMemoryManager::getMemoryManager()->connectToMemorySet(MoxMemoryManager::BufferPool, address);
@@ -163,7 +161,7 @@ void MoxBufferManager::countRead(BufferManagerCounters counter, const char* name
 }
 
 void MoxBufferManager::adoptCallingProcess() {
-    pid_t self = getpid();
+    pid_t self = MoxProcess::id();
     if (self != ownerProcess) {
         newSegments.clear();
         dropPending.clear();

@@ -292,6 +292,12 @@ void MoxIndexTreePage::findLeaf(const MoxIndexKey& key, Path& path) {
         } else {
             top.lock(MoxLockManager::SharedLock);
         }
+        if (!top.matchesPage()) {
+            // Its kind was read before the lock: the rollback of a root
+            // split that ended meanwhile turns the inner root into a leaf.
+            path.back() = get(sId, top.pageId(), dataType);
+            continue;
+        }
         if (path.size() == maxTreeDepth) {
             THROW_wARGS2(MOX_INTERNAL_FAIL, sId, top.pageId());
         }
@@ -316,7 +322,9 @@ std::unique_ptr<MoxIndexTreePage> MoxIndexTreePage::edgeLeaf(bool leftmost) {
             THROW_wARGS2(MOX_INTERNAL_FAIL, sId, at->pageId());
         }
         at->lock(MoxLockManager::SharedLock);
-        below = get(sId, leftmost ? at->getFirstChild() : at->getLastChild(), dataType);
+        // Read again where its kind changed before the lock (see findLeaf).
+        const PageId next = !at->matchesPage() ? at->pageId() : leftmost ? at->getFirstChild() : at->getLastChild();
+        below = get(sId, next, dataType);
         at = below.get();
     }
     return below != nullptr ? std::move(below) : get(sId, pId, dataType);

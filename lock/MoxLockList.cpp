@@ -1,5 +1,7 @@
 #include "MoxLockList.h"
 
+#include <algorithm>
+
 #include "../support/MoxException.h"
 #include "../support/MoxTrace.h"
 
@@ -156,6 +158,33 @@ Uint32 MoxLockList::existsLockType(const MoxTransactionId& transaction, LockType
     });
 }
 
+Uint32 MoxLockList::countEntries(const MoxTransactionId& transaction, const MoxLockObject& object) const {
+    Uint32 count = 0;
+    walkChain(bucket(object), [&](Uint32, const MoxLockEntry& entry) {
+        count += isObject(entry, object) && (entry.transactionId == transaction) ? 1 : 0;
+        return true;
+    });
+    return count;
+}
+
+std::vector<Uint32> MoxLockList::entriesOfOthers(const MoxTransactionId& transaction, const MoxLockObject& object,
+                                                 unsigned types) const {
+    std::vector<Uint32> entries;
+    std::vector<MoxTransactionId> holders;
+    // The chain runs newest first: a transaction's first match is its newest.
+    walkChain(bucket(object), [&](Uint32 index, const MoxLockEntry& entry) {
+        const MoxTransactionId& holder = entry.transactionId;
+        if (isObject(entry, object) && !(holder == transaction) && entry.lockType < 4 &&
+            (types & (1u << entry.lockType)) != 0 &&
+            std::find(holders.begin(), holders.end(), holder) == holders.end()) {
+            holders.push_back(holder);
+            entries.push_back(index);
+        }
+        return true;
+    });
+    return entries;
+}
+
 Uint32 MoxLockList::existsEntryOfOtherTransaction(const MoxTransactionId& transaction,
                                                   const MoxLockObject& object) const {
     return findNewest(object, [&](const MoxLockEntry& entry) { return !(entry.transactionId == transaction); });
@@ -182,6 +211,9 @@ MoxLockList::ObjectEntries MoxLockList::describe(const MoxTransactionId& transac
         }
         if (!own && entry.lockType == ExclusiveLock && entries.otherExclusive == MOX_LOCK_LIST_END) {
             entries.otherExclusive = index;
+        }
+        if (!own && entry.lockType == SharedLock && entries.otherShared == MOX_LOCK_LIST_END) {
+            entries.otherShared = index;
         }
         if (entry.lockType == SharedLock) {
             entries.sharedCount += 1;
@@ -309,7 +341,9 @@ bool MoxLockList::checkWaitingListForDeadlock() const {
     if (!isWaitingEntry(newest)) {
         return false;
     }
-    std::vector<Uint8> state(MOX_LOCK_LIST_END_WAITING, notVisited);
+    // On the stack: the search runs under the list latch.
+    std::array<Uint8, MOX_LOCK_LIST_END_WAITING> state;
+    state.fill(notVisited);
     return visitForDeadlock(newest, state);
 }
 
@@ -323,11 +357,12 @@ bool MoxLockList::isOnCycle(const MoxTransactionId& transaction, Uint32 lockEntr
     if (!isWaitingEntry(own)) {
         return false;
     }
-    std::vector<Uint8> state(MOX_LOCK_LIST_END_WAITING, notVisited);
+    std::array<Uint8, MOX_LOCK_LIST_END_WAITING> state;
+    state.fill(notVisited);
     return visitForDeadlock(own, state);
 }
 
-bool MoxLockList::visitForDeadlock(Uint32 waiting, std::vector<Uint8>& state) const {
+bool MoxLockList::visitForDeadlock(Uint32 waiting, std::array<Uint8, MOX_LOCK_LIST_END_WAITING>& state) const {
     if (state[waiting] == inProgress) {
         return true;
     }

@@ -1,6 +1,7 @@
 #ifndef MOX_LOCK_LIST_H
 #define MOX_LOCK_LIST_H
 
+#include <array>
 #include <vector>
 
 #include "MoxLockListLayout.h"
@@ -34,8 +35,14 @@ class MoxLockList : public MoxLockTypes {
     Uint32 existsEntry(const MoxLockObject& object) const;
     Uint32 existsEntry(const MoxTransactionId& transaction, const MoxLockObject& object) const;
     Uint32 existsLockType(const MoxTransactionId& transaction, LockType type, const MoxLockObject& object) const;
+    // How many entries the transaction holds on the object.
+    Uint32 countEntries(const MoxTransactionId& transaction, const MoxLockObject& object) const;
     // The newest entry of the object held by another transaction than this one.
     Uint32 existsEntryOfOtherTransaction(const MoxTransactionId& transaction, const MoxLockObject& object) const;
+    // For every other transaction with an entry of one of the types on the
+    // object (types: a bit per LockType), its newest such entry.
+    std::vector<Uint32> entriesOfOthers(const MoxTransactionId& transaction, const MoxLockObject& object,
+                                        unsigned types) const;
 
     // What one walk of the object's chain tells about its entries, seen
     // from one transaction.
@@ -43,6 +50,7 @@ class MoxLockList : public MoxLockTypes {
         Uint32 newest = MOX_LOCK_LIST_END;           // of any transaction
         Uint32 newestOther = MOX_LOCK_LIST_END;      // of another transaction
         Uint32 otherExclusive = MOX_LOCK_LIST_END;   // newest ExclusiveLock of another transaction
+        Uint32 otherShared = MOX_LOCK_LIST_END;      // newest SharedLock of another transaction
         bool own[4] = {false, false, false, false};  // the transaction holds an entry of the LockType
         bool ownAny = false;
         Uint32 sharedCount = 0;                // SharedLock entries of all transactions
@@ -106,7 +114,7 @@ class MoxLockList : public MoxLockTypes {
     template <typename Visit>
     void walkChain(Uint32 bucketIndex, Visit visit) const;
 
-    bool visitForDeadlock(Uint32 waiting, std::vector<Uint8>& state) const;
+    bool visitForDeadlock(Uint32 waiting, std::array<Uint8, MOX_LOCK_LIST_END_WAITING>& state) const;
 
     // Links the lock entry in first behind header.index[head], a bucket head
     // or the free list's head.

@@ -1,7 +1,5 @@
 #include "MoxLockManager.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <functional>
 #include <iostream>
@@ -13,6 +11,7 @@
 #include "../support/MoxDebug.h"
 #include "../support/MoxError.h"
 #include "../support/MoxException.h"
+#include "../support/MoxProcess.h"
 #include "../support/MoxScopedLatch.h"
 #include "../support/MoxScopedMemorySet.h"
 #include "../support/MoxTrace.h"
@@ -112,7 +111,7 @@ MoxLockListLayout* MoxLockManager::connect() {
     return static_cast<MoxLockListLayout*>(data);
 }
 
-MoxLockManager::MoxLockManager() : layout(connect()), list(*layout), ownerProcess(getpid()) {
+MoxLockManager::MoxLockManager() : layout(connect()), list(*layout), ownerProcess(MoxProcess::id()) {
     MOX_TRACE_ENTRY();
     MoxDebug::registerFunction(printStatistics, nullptr, "LM_STATS", "");
 }
@@ -131,6 +130,7 @@ MoxLockManager::~MoxLockManager() {
     recordingFailure([this] { releaseAll(); });
     recordingFailure([] { MoxMemoryManager::getMemoryManager()->disconnectFromMemorySet(MoxMemoryManager::LockList); });
     usedEntries.clear();
+    ownLocks.clear();
     instance = nullptr;
 }
 
@@ -158,9 +158,10 @@ void MoxLockManager::isLockListInUse(bool& inUse) {
 }
 
 MoxTransactionId MoxLockManager::currentTransaction() {
-    pid_t self = getpid();
+    pid_t self = MoxProcess::id();
     if (self != ownerProcess) {
         usedEntries.clear();  // the parent's locks: not this process's to release
+        ownLocks.clear();
         ownerProcess = self;
     }
     return MoxTransactionManager::getInstance()->getCurrentTransactionID();
@@ -183,15 +184,17 @@ void MoxLockManager::requestSlot(SegmentId segment, PageId page, SlotId slot, Lo
 
 bool MoxLockManager::tryRequest(LockType type, const MoxLockObject& object, bool forceRequest) {
     MOX_TRACE_ENTRY();
+    // A refused attempt answers false without an exception: with several
+    // inserters on one table refusals are the normal case. The time-outs of
+    // the database gate and of the intention locks still arrive as one.
     try {
-        request(type, object, forceRequest, true);
+        return request(type, object, forceRequest, true);
     } catch (const MoxException& exception) {
         if (exception.getErrorCode() != MOX_LM_LOCK_TIME_OUT) {
             throw;
         }
-        return false;
     }
-    return true;
+    return false;
 }
 
 bool MoxLockManager::tryRequestSegment(SegmentId segment, LockType type, bool forceRequest) {
@@ -209,7 +212,7 @@ bool MoxLockManager::tryRequestSlot(SegmentId segment, PageId page, SlotId slot,
     return tryRequest(type, {segment, page, slot}, forceRequest);
 }
 
-void MoxLockManager::request(LockType type, const MoxLockObject& object, bool forceRequest, bool tryLock) {
+bool MoxLockManager::request(LockType type, const MoxLockObject& object, bool forceRequest, bool tryLock) {
     MOX_TRACE_ENTRY();
     MOX_TRACE_DATA1(1, sizeof(object), &object);
     profiler.setElementName(GetRequestTime, MoxLockManagerProfiling::GetRequestTimeName, support::profiling::Timer());
@@ -218,36 +221,85 @@ void MoxLockManager::request(LockType type, const MoxLockObject& object, bool fo
     MoxTransactionId transaction = currentTransaction();
     RequestWaiting waiting;
     try {
-        if (!passDatabaseGate(type, object, transaction, forceRequest, tryLock, wait, waiting)) {
-            return;
-        }
-        if (object.page != NO_PAGE) {
-            requestIntention(intentionOf(type), segmentOf(object), transaction);
-            if (object.slot != NO_SLOT) {
-                requestIntention(intentionOf(type), pageOf(object), transaction);
+        // The database gate is asked in the first hold of the latch, which
+        // the request needs anyway; only a database lock in force makes it a
+        // step of its own, after which the request starts again.
+        bool gateChecked = false;
+        while (!requestStages(type, object, transaction, forceRequest, tryLock, wait, waiting, gateChecked)) {
+            if (!passDatabaseGate(type, object, transaction, forceRequest, tryLock, wait, waiting)) {
+                return true;
             }
+            gateChecked = true;
         }
-        while (true) {
-            {
-                MoxScopedExclusiveLatch latch(layout->header.latch);
-                if (attemptRequest(type, object, transaction, forceRequest, waiting)) {
-                    forgetWaiting(transaction, waiting);
-                    return;
-                }
-            }
-            if (tryLock || wait.expired()) {
-                break;
-            }
-            wait.pause();
+        if (waiting.granted) {
+            return true;
         }
-        MoxScopedExclusiveLatch latch(layout->header.latch);
-        releaseIntentions(object, transaction, intentionOf(type));
-        forgetWaiting(transaction, waiting);
+        if (!tryLock) {
+            MoxScopedExclusiveLatch latch(layout->header.latch);
+            giveUp(object, transaction, intentionOf(type), waiting);
+        }
     } catch (const MoxException&) {
         forgetWaitingAfterFailure(transaction, waiting);
         throw;
     }
+    if (tryLock) {
+        return false;
+    }
     THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(requestWord(type), object));
+}
+
+bool MoxLockManager::requestStages(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
+                                   bool forceRequest, bool tryLock, MoxLockWait& wait, RequestWaiting& waiting,
+                                   bool& gateChecked) {
+    MOX_TRACE_ENTRY();
+    if (object.page != NO_PAGE) {
+        if (!requestIntention(intentionOf(type), segmentOf(object), transaction, gateChecked)) {
+            return false;
+        }
+        if (object.slot != NO_SLOT) {
+            requestIntention(intentionOf(type), pageOf(object), transaction, gateChecked);
+        }
+    }
+    while (true) {
+        {
+            MoxScopedExclusiveLatch latch(layout->header.latch);
+            if (!passesGateInThisHold(gateChecked)) {
+                return false;
+            }
+            if (attemptRequest(type, object, transaction, forceRequest, waiting)) {
+                forgetWaiting(transaction, waiting);
+                waiting.granted = true;
+                return true;
+            }
+            // A try ends in the hold of its one attempt: its waiting entry
+            // is never seen by another process, which might take it for a
+            // cycle, and its end takes no hold of its own.
+            if (tryLock) {
+                giveUp(object, transaction, intentionOf(type), waiting);
+                return true;
+            }
+        }
+        if (wait.expired()) {
+            return true;
+        }
+        wait.pause();
+    }
+}
+
+void MoxLockManager::giveUp(const MoxLockObject& object, const MoxTransactionId& transaction, LockType intention,
+                            RequestWaiting& waiting) {
+    releaseIntentions(object, transaction, intention);
+    forgetWaiting(transaction, waiting);
+}
+
+bool MoxLockManager::passesGateInThisHold(bool& gateChecked) const {
+    if (!gateChecked) {
+        if (layout->header.dbRequestType != DBNone) {
+            return false;
+        }
+        gateChecked = true;
+    }
+    return true;
 }
 
 bool MoxLockManager::passDatabaseGate(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
@@ -287,29 +339,51 @@ bool MoxLockManager::passDatabaseGate(LockType type, const MoxLockObject& object
     }
 }
 
-void MoxLockManager::requestIntention(LockType intention, const MoxLockObject& object,
-                                      const MoxTransactionId& transaction) {
+bool MoxLockManager::requestIntention(LockType intention, const MoxLockObject& object,
+                                      const MoxTransactionId& transaction, bool& gateChecked) {
     MOX_TRACE_ENTRY();
     MoxLockWait wait;
-    while (true) {
-        {
-            MoxScopedExclusiveLatch latch(layout->header.latch);
-            if (attemptIntention(intention, object, transaction)) {
-                return;
+    RequestWaiting waiting;
+    try {
+        while (true) {
+            {
+                MoxScopedExclusiveLatch latch(layout->header.latch);
+                if (!passesGateInThisHold(gateChecked)) {
+                    return false;
+                }
+                if (attemptIntention(intention, object, transaction, waiting)) {
+                    forgetWaiting(transaction, waiting);
+                    return true;
+                }
             }
+            if (wait.expired()) {
+                THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(intentionWord(intention), object));
+            }
+            wait.pause();
         }
-        if (wait.expired()) {
-            THROW_TOKENS(MOX_LM_LOCK_TIME_OUT, timeOutTokens(intentionWord(intention), object));
-        }
-        wait.pause();
+    } catch (const MoxException&) {
+        forgetWaitingAfterFailure(transaction, waiting);
+        throw;
     }
 }
 
 bool MoxLockManager::attemptIntention(LockType intention, const MoxLockObject& object,
-                                      const MoxTransactionId& transaction) {
+                                      const MoxTransactionId& transaction, RequestWaiting& waiting) {
+    // While the transaction holds any entry on the object, no other one can
+    // hold an exclusive lock there (it would not have been granted beside
+    // it, nor this entry beside that lock): holding the intention or an
+    // exclusive lock already, it gets the entry without a look at the
+    // others. A segment's chain holds an intention entry for every page and
+    // row lock of the transaction, so the look grows with the transaction.
+    if (newestOwnOfType(transaction, intention, object) != LIST_END ||
+        newestOwnOfType(transaction, ExclusiveLock, object) != LIST_END) {
+        insertEntry(transaction, intention, object);
+        return true;
+    }
     MoxLockList::ObjectEntries entries = list.describe(transaction, object);
     if (!entries.own[ExclusiveLock]) {
         if (entries.otherExclusive != LIST_END) {
+            waitFor(transaction, {entries.otherExclusive}, waiting);
             return false;
         }
         if (!entries.own[intention] && intention == IntentionalExclusiveLock) {
@@ -319,6 +393,11 @@ bool MoxLockManager::attemptIntention(LockType intention, const MoxLockObject& o
             // second shared entry of its own does, too.
             bool sharedTooMany = object.page == NO_PAGE ? entries.sharedCount > 1 : otherShared;
             if ((otherShared && !ownShared) || (ownShared && sharedTooMany)) {
+                // Refused by its own second shared entry alone, it waits for
+                // nobody else: only the time-out ends that wait.
+                if (entries.otherShared != LIST_END) {
+                    waitFor(transaction, list.entriesOfOthers(transaction, object, 1u << SharedLock), waiting);
+                }
                 return false;
             }
         }
@@ -327,13 +406,53 @@ bool MoxLockManager::attemptIntention(LockType intention, const MoxLockObject& o
     return true;
 }
 
+void MoxLockManager::waitFor(const MoxTransactionId& transaction, const std::vector<Uint32>& holders,
+                            RequestWaiting& waiting) {
+    // The release of an entry waited for removes its waiting entry; while
+    // the request still waits, it waits for the holders left.
+    bool recorded = false;
+    bool waits = false;
+    for (Uint32 holder : holders) {
+        if (list.existsWaitingEntry(transaction, holder)) {
+            waits = true;
+            continue;
+        }
+        try {
+            list.insertWaitingEntry(transaction, holder, !undoing);
+        } catch (const MoxException& exception) {
+            // The waiting list is small (100 entries): one entry per waiting
+            // request is owed, the others only let cycles be found sooner
+            // than by the time-out.
+            if (exception.getErrorCode() != MOX_LM_LOCK_LIST_FULL || !waits) {
+                throw;
+            }
+            break;
+        }
+        waiting.lockEntries.push_back(holder);
+        recorded = waits = true;
+    }
+    if (recorded || undoing) {
+        return;
+    }
+    for (Uint32 holder : holders) {
+        if (list.isOnCycle(transaction, holder)) {
+            // An undo waits for this transaction, which waits for the undo.
+            THROW(MOX_LM_DEADLOCK);
+        }
+    }
+}
+
 bool MoxLockManager::isCovered(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction) const {
-    MoxLockList::ObjectEntries entries = list.describe(transaction, object);
+    if (newestOwnOfType(transaction, ExclusiveLock, object) != LIST_END) {
+        return true;
+    }
+    if (type != SharedLock || newestOwnOfType(transaction, SharedLock, object) == LIST_END) {
+        return false;
+    }
     // A shared lock is granted beside another transaction's intention
     // exclusive lock, whose holder may be changing rows or pages below it:
     // then a request below must meet their locks, not pass as covered.
-    return entries.own[ExclusiveLock] ||
-           (type == SharedLock && entries.own[SharedLock] && !entries.otherIntentionExclusive);
+    return !list.describe(transaction, object).otherIntentionExclusive;
 }
 
 bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
@@ -346,15 +465,16 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
             return true;
         }
     }
+    // A lock the transaction holds already is granted without an entry.
+    if (!forceRequest && newestOwnOfType(transaction, type, object) != LIST_END) {
+        releaseIntentions(object, transaction, intentionOf(type));
+        return true;
+    }
     MoxLockList::ObjectEntries entries = list.describe(transaction, object);
     bool granted = false;
     if (entries.newest == LIST_END) {
         granted = true;
     } else if (entries.ownAny) {
-        if (entries.own[type] && !forceRequest) {
-            releaseIntentions(object, transaction, intentionOf(type));
-            return true;
-        }
         granted = type == SharedLock || entries.newestOther == LIST_END;
     } else {
         granted = entries.otherExclusive == LIST_END && type != ExclusiveLock;
@@ -363,28 +483,38 @@ bool MoxLockManager::attemptRequest(LockType type, const MoxLockObject& object, 
         insertEntry(transaction, type, object);
         return true;
     }
-    // Wait for a holder that conflicts: never for an entry of its own, which
-    // the deadlock detection would take for a cycle. The release of the
-    // entry waited for removes the waiting entry; while the request still
-    // waits, it waits for the next holder.
-    if (waiting.attemptEntry == LIST_END || !list.existsWaitingEntry(transaction, waiting.attemptEntry)) {
-        waiting.attemptEntry = entries.otherExclusive != LIST_END ? entries.otherExclusive : entries.newestOther;
-        waiting.lockEntries.push_back(waiting.attemptEntry);
-        list.insertWaitingEntry(transaction, waiting.attemptEntry, !undoing);
-    } else if (!undoing && list.isOnCycle(transaction, waiting.attemptEntry)) {
-        // An undo waits for this transaction, which waits for the undo.
-        THROW(MOX_LM_DEADLOCK);
+    // Wait for the holders that conflict: never for an entry of its own,
+    // which the deadlock detection would take for a cycle. Only an exclusive
+    // entry refuses a shared request, and there is one at most.
+    if (type == SharedLock && entries.otherExclusive != LIST_END) {
+        waitFor(transaction, {entries.otherExclusive}, waiting);
+    } else {
+        waitFor(transaction, list.entriesOfOthers(transaction, object, ~0u), waiting);
     }
     return false;
+}
+
+bool MoxLockManager::knowsAllEntriesOf(const MoxTransactionId& transaction) const {
+    return transaction.getProcessId() == ownerProcess;
+}
+
+Uint32 MoxLockManager::newestOwnOfType(const MoxTransactionId& transaction, LockType type,
+                                       const MoxLockObject& object) const {
+    return knowsAllEntriesOf(transaction) ? ownLocks.newestOfType(transaction, type, object)
+                                          : list.existsLockType(transaction, type, object);
 }
 
 Uint32 MoxLockManager::insertEntry(const MoxTransactionId& transaction, LockType type, const MoxLockObject& object) {
     Uint32 entry = list.insertEntry(transaction, type, object);
     usedEntries.insert(entry);
+    ownLocks.add(object, entry, type, transaction);
     return entry;
 }
 
 void MoxLockManager::removeEntry(Uint32 entry) {
+    const MoxLockEntry& removed = layout->lockEntry[entry];
+    ownLocks.remove({removed.segmentId, removed.pageId, removed.slotId}, entry,
+                    static_cast<LockType>(removed.lockType));
     list.deleteEntry(entry);
     while (list.deleteWaitingEntry(entry)) {
     }
@@ -424,12 +554,12 @@ void MoxLockManager::releaseIntentions(const MoxLockObject& object, const MoxTra
 
 void MoxLockManager::releaseIntention(const MoxLockObject& object, const MoxTransactionId& transaction,
                                       LockType first) {
-    Uint32 entry = list.existsLockType(transaction, first, object);
+    Uint32 entry = newestOwnOfType(transaction, first, object);
     if (entry == LIST_END) {
-        entry = list.existsLockType(transaction, IntentionalExclusiveLock, object);
+        entry = newestOwnOfType(transaction, IntentionalExclusiveLock, object);
     }
     if (entry == LIST_END) {
-        entry = list.existsLockType(transaction, IntentionalSharedLock, object);
+        entry = newestOwnOfType(transaction, IntentionalSharedLock, object);
     }
     if (entry != LIST_END) {
         removeEntry(entry);
@@ -458,7 +588,8 @@ void MoxLockManager::releaseObject(const MoxLockObject& object) {
     ScopedLockTimer timed(profiler, GetReleaseTime);
     MoxTransactionId transaction = currentTransaction();
     MoxScopedExclusiveLatch latch(layout->header.latch);
-    Uint32 entry = list.existsEntry(transaction, object);
+    Uint32 entry =
+        knowsAllEntriesOf(transaction) ? ownLocks.newest(transaction, object) : list.existsEntry(transaction, object);
     if (entry == LIST_END) {
         std::vector<std::string> tokens = objectTokens(object);
         THROW_TOKENS(MOX_LM_NO_SUCH_ENTRY, tokens);
@@ -487,6 +618,7 @@ void MoxLockManager::releaseAll() {
         }
         removeEntry(entry);
     }
+    ownLocks.clear();
 }
 
 std::vector<MoxTransactionId> MoxLockManager::getTransactionsInList() {
@@ -595,12 +727,27 @@ void MoxLockManager::getLockTypeIfLockExists(bool& exists, LockType& type, Segme
                                              SlotId slot) {
     MOX_TRACE_ENTRY();
     MoxTransactionId transaction = currentTransaction();
+    if (knowsAllEntriesOf(transaction)) {
+        // The transaction's own entries: known in this process, no latch needed.
+        exists = ownLocks.newestType(transaction, {segment, page, slot}, type);
+        return;
+    }
     MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
     Uint32 entry = list.existsEntry(transaction, {segment, page, slot});
     exists = entry != LIST_END;
     if (exists) {
         type = static_cast<LockType>(layout->lockEntry[entry].lockType);
     }
+}
+
+Uint32 MoxLockManager::countOwnLocks(SegmentId segment, PageId page, SlotId slot) {
+    MOX_TRACE_ENTRY();
+    MoxTransactionId transaction = currentTransaction();
+    if (knowsAllEntriesOf(transaction)) {
+        return ownLocks.count(transaction, {segment, page, slot});
+    }
+    MoxScopedLatch latch(layout->header.latch, MoxLatch::Shared);
+    return list.countEntries(transaction, {segment, page, slot});
 }
 
 void MoxLockManager::printLockList(bool withBuckets) {

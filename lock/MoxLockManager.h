@@ -9,6 +9,7 @@
 
 #include "MoxLockList.h"
 #include "MoxLockManagerProfiling.h"
+#include "MoxOwnLocks.h"
 #include "../transaction/MoxTransactionId.h"
 
 class MoxLockWait;
@@ -104,9 +105,15 @@ class MoxLockManager : public MoxLockTypes {
     // list too.
     Uint32 releaseAllOf(const MoxTransactionId& transaction);
 
+    // The current transaction's own locks are known in this process: these
+    // questions take no latch (unless the process acts for another
+    // process's transaction).
     bool existsLock(SegmentId segment, PageId page, SlotId slot);
     // The type of the transaction's newest lock on the object, if any.
     void getLockTypeIfLockExists(bool& exists, LockType& type, SegmentId segment, PageId page, SlotId slot);
+    // How many entries the transaction holds on exactly the object: a
+    // request that leaves the count as it was added no entry.
+    Uint32 countOwnLocks(SegmentId segment, PageId page, SlotId slot);
 
     void setTransactionId(MoxTransactionId& transactionId) { tempTransId = transactionId; }
 
@@ -137,20 +144,45 @@ class MoxLockManager : public MoxLockTypes {
     // The request with one attempt on the object; false on its time-out.
     bool tryRequest(LockType type, const MoxLockObject& object, bool forceRequest);
 
-    // The waiting entries one request has recorded, removed when it ends.
+    // The waiting entries one request (or one of its intention requests)
+    // has recorded, removed when it ends.
     struct RequestWaiting {
-        std::vector<Uint32> lockEntries;          // the lock entries waited for
-        Uint32 attemptEntry = MOX_LOCK_LIST_END;  // the one the attempts on the object wait for
+        std::vector<Uint32> lockEntries;  // the lock entries waited for
+        bool granted = false;
     };
 
-    void request(LockType type, const MoxLockObject& object, bool forceRequest, bool tryLock);
+    // True when granted; a try that is refused answers false, any other
+    // request that is not granted throws the time-out.
+    bool request(LockType type, const MoxLockObject& object, bool forceRequest, bool tryLock);
+    // The intention requests and the attempts on the object; false, having
+    // done nothing, when the first hold of the latch finds a database lock
+    // in force before gateChecked is set. waiting.granted tells the outcome.
+    bool requestStages(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
+                       bool forceRequest, bool tryLock, MoxLockWait& wait, RequestWaiting& waiting, bool& gateChecked);
+    // Under the latch: true when the gate was passed in an earlier hold, or
+    // no database lock is in force now, which lets the request pass in this
+    // hold (gateChecked is set then).
+    bool passesGateInThisHold(bool& gateChecked) const;
+    // Under the latch, a request that is not granted: takes back its
+    // intention locks and its waiting entries.
+    void giveUp(const MoxLockObject& object, const MoxTransactionId& transaction, LockType intention,
+                RequestWaiting& waiting);
     // Waits while a database lock of another transaction holds the request
     // back; true when the request continues, false when it is granted
     // without an entry. Throws the time-out when the database lock refuses it.
     bool passDatabaseGate(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
                           bool forceRequest, bool tryLock, MoxLockWait& wait, RequestWaiting& waiting);
-    void requestIntention(LockType intention, const MoxLockObject& object, const MoxTransactionId& transaction);
-    bool attemptIntention(LockType intention, const MoxLockObject& object, const MoxTransactionId& transaction);
+    // Waits until granted; false as requestStages.
+    bool requestIntention(LockType intention, const MoxLockObject& object, const MoxTransactionId& transaction,
+                          bool& gateChecked);
+    bool attemptIntention(LockType intention, const MoxLockObject& object, const MoxTransactionId& transaction,
+                          RequestWaiting& waiting);
+    // Records that the refused request waits for each holder's lock entry
+    // (one of each other transaction that refuses it), where it has no
+    // waiting entry for it yet; each new one runs the deadlock detection.
+    // A request refused by several shared holders waits for all of them:
+    // a cycle through any of them is a deadlock.
+    void waitFor(const MoxTransactionId& transaction, const std::vector<Uint32>& holders, RequestWaiting& waiting);
     bool attemptRequest(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction,
                         bool forceRequest, RequestWaiting& waiting);
     // Whether the transaction's lock on object (a segment or page) makes a
@@ -159,6 +191,14 @@ class MoxLockManager : public MoxLockTypes {
     // exclusive lock on object.
     bool isCovered(LockType type, const MoxLockObject& object, const MoxTransactionId& transaction) const;
 
+    // Whether ownLocks holds every entry of the transaction: it does for this
+    // process's own transactions, not for a dead process's transaction that
+    // it acts for (MoxTransactionManager::actFor), whose entries that
+    // process inserted.
+    bool knowsAllEntriesOf(const MoxTransactionId& transaction) const;
+    // The transaction's newest entry of the type on the object: from
+    // ownLocks where it knows them all, else from the list (under the latch).
+    Uint32 newestOwnOfType(const MoxTransactionId& transaction, LockType type, const MoxLockObject& object) const;
     Uint32 insertEntry(const MoxTransactionId& transaction, LockType type, const MoxLockObject& object);
     // Deletes a lock entry of this process and every waiting entry that
     // refers to it.
@@ -180,6 +220,7 @@ class MoxLockManager : public MoxLockTypes {
     MoxLockListLayout* layout;
     MoxLockList list;
     std::set<Uint32> usedEntries;  // lock entries this process inserted and has not released
+    MoxOwnLocks ownLocks;          // the same, by object
     MoxTransactionId tempTransId;
     MoxLockManagerProfiling::Profiler profiler;
     pid_t ownerProcess;    // the process whose locks usedEntries holds

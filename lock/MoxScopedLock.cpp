@@ -7,21 +7,21 @@
 static const MoxComponent componentId = LockManager;
 
 MoxScopedLock::MoxScopedLock(SegmentId segment, MoxLockManager::LockType type, bool forceRequest, bool tryLock)
-    : segmentId(segment), pageId(0), slotId(0), lockScope(Segment), lockGranted(false) {
+    : segmentId(segment), pageId(0), slotId(0), lockScope(Segment), lockGranted(false), addedEntry(false) {
     MOX_TRACE_ENTRY();
     acquire(type, forceRequest, tryLock);
 }
 
 MoxScopedLock::MoxScopedLock(SegmentId segment, PageId page, MoxLockManager::LockType type, bool forceRequest,
                              bool tryLock)
-    : segmentId(segment), pageId(page), slotId(0), lockScope(Page), lockGranted(false) {
+    : segmentId(segment), pageId(page), slotId(0), lockScope(Page), lockGranted(false), addedEntry(false) {
     MOX_TRACE_ENTRY();
     acquire(type, forceRequest, tryLock);
 }
 
 MoxScopedLock::MoxScopedLock(SegmentId segment, PageId page, SlotId slot, MoxLockManager::LockType type,
                              bool forceRequest, bool tryLock)
-    : segmentId(segment), pageId(page), slotId(slot), lockScope(Slot), lockGranted(false) {
+    : segmentId(segment), pageId(page), slotId(slot), lockScope(Slot), lockGranted(false), addedEntry(false) {
     MOX_TRACE_ENTRY();
     acquire(type, forceRequest, tryLock);
 }
@@ -38,9 +38,23 @@ MoxScopedLock::~MoxScopedLock() {
     }
 }
 
+Uint32 MoxScopedLock::countEntries() const {
+    MoxLockManager* manager = MoxLockManager::getInstance();
+    switch (lockScope) {
+        case Segment:
+            return manager->countOwnLocks(segmentId, MoxLockManager::NO_PAGE, MoxLockManager::NO_SLOT);
+        case Page:
+            return manager->countOwnLocks(segmentId, pageId, MoxLockManager::NO_SLOT);
+        case Slot:
+            return manager->countOwnLocks(segmentId, pageId, slotId);
+    }
+    THROW(MOX_INTERNAL_FAIL);
+}
+
 void MoxScopedLock::acquire(MoxLockManager::LockType type, bool forceRequest, bool tryLock) {
     MOX_TRACE_ENTRY();
     MoxLockManager* manager = MoxLockManager::getInstance();
+    const Uint32 before = countEntries();
     switch (lockScope) {
         case Segment:
             lockGranted = tryLock ? manager->tryRequestSegment(segmentId, type, forceRequest)
@@ -55,6 +69,7 @@ void MoxScopedLock::acquire(MoxLockManager::LockType type, bool forceRequest, bo
                                   : (manager->requestSlot(segmentId, pageId, slotId, type, forceRequest), true);
             break;
     }
+    addedEntry = lockGranted && countEntries() > before;
 }
 
 void MoxScopedLock::upgradeLock() {
@@ -63,18 +78,21 @@ void MoxScopedLock::upgradeLock() {
         return;
     }
     MoxLockManager* manager = MoxLockManager::getInstance();
+    // Forced: the exclusive entry is always a new one, the scope's own.
     switch (lockScope) {
         case Segment:
             manager->requestSegment(segmentId, MoxLockManager::ExclusiveLock, true);
-            return;
+            break;
         case Page:
             manager->requestPage(segmentId, pageId, MoxLockManager::ExclusiveLock, true);
-            return;
+            break;
         case Slot:
             manager->requestSlot(segmentId, pageId, slotId, MoxLockManager::ExclusiveLock, true);
-            return;
+            break;
+        default:
+            THROW(MOX_INTERNAL_FAIL);
     }
-    THROW(MOX_INTERNAL_FAIL);
+    addedEntry = true;
 }
 
 void MoxScopedLock::release() {
@@ -84,6 +102,9 @@ void MoxScopedLock::release() {
     }
     // Tried once: a failed release is not repeated by the destructor.
     lockGranted = false;
+    if (!addedEntry) {
+        return;
+    }
     MoxLockManager* manager = MoxLockManager::getInstance();
     switch (lockScope) {
         case Segment:

@@ -7,7 +7,10 @@
 // life of a scope. The constructor requests it (a try may leave it not
 // granted); the destructor releases the transaction's newest lock on the
 // object, and for page and slot scope one intention lock on each coarser
-// level.
+// level, if the scope added an entry on the object: a request granted
+// without one (the transaction held the lock already, or a coarser lock
+// covers it) leaves nothing of the scope's own to release, and releasing
+// would take away the lock of an enclosing scope.
 class MoxScopedLock {
   public:
     enum LockScope { Segment = 0, Page = 1, Slot = 2 };
@@ -31,17 +34,20 @@ class MoxScopedLock {
 
     // Releases the lock now and throws a failed release, for callers that
     // must know; either way the destructor releases nothing more. Nothing
-    // when not granted.
+    // when not granted or when the scope added no entry.
     void release();
 
   private:
     void acquire(MoxLockManager::LockType type, bool forceRequest, bool tryLock);
+    // The transaction's entries on the object.
+    Uint32 countEntries() const;
 
     const SegmentId segmentId;
     const PageId pageId;
     const SlotId slotId;
     const LockScope lockScope;
     bool lockGranted;  // and not released yet
+    bool addedEntry;   // the request or an upgrade added an entry on the object
 };
 
 #endif

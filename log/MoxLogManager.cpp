@@ -1,6 +1,7 @@
 #include "MoxLogManager.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -26,6 +27,28 @@ static const MoxFileIo::FileKind logFile = MoxIoFaults::LogFile;
 
 MoxLogManager* MoxLogManager::instance = nullptr;
 Uint32 MoxLogManager::appendsUntilKill = 0;
+
+namespace {
+
+// The log file of one append, closed if the append fails on the way.
+struct LogFile {
+    explicit LogFile(int descriptor) : descriptor(descriptor) {}
+    ~LogFile() {
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
+    }
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+    int release() {
+        int released = descriptor;
+        descriptor = -1;
+        return released;
+    }
+    int descriptor;
+};
+
+}  // namespace
 
 static const char* const recordColumns =
     "Logentry Type\t|LSN\t|Prev LSN\t|Trans Id\t|Prim TID\t|Old Sec TID\t|New Sec TID\t|SegID\t|BefImgLen\t|BefImg\t|"
@@ -108,13 +131,15 @@ void MoxLogManager::continueChain(const MoxTransactionId& transaction, const Mox
 MoxLsn MoxLogManager::appendLogEntry(MoxAbstractLogEntry* entry) {
     MOX_TRACE_ENTRY();
     MoxScopedExclusiveLatch latch(logfilehandling->latch);
+    // Opened for appending, unbuffered: the open, the size, one write and
+    // the close are the system calls of an append, nothing else.
     std::string name;
-    std::unique_ptr<FILE, int (*)(FILE*)> file(openLogFile(logfilehandling->filenumber, name), fclose);
-    long size = 0;
-    while ((size = MoxFileIo::size(file.get(), logFile)) > MOX_LOG_FILE_LIMIT) {
+    LogFile file(openLogFile(logfilehandling->filenumber, name));
+    off_t size = 0;
+    while ((size = MoxFileIo::size(file.descriptor, logFile)) > MOX_LOG_FILE_LIMIT) {
         closeLogFile(file.release(), name);
         ++logfilehandling->filenumber;
-        file.reset(openLogFile(logfilehandling->filenumber, name));
+        file.descriptor = openLogFile(logfilehandling->filenumber, name);
     }
     if (size < 0) {
         fail(MOX_LOGM_FILE_OPEN_FAILED, "Fehler beim öffnen der Datei", name);
@@ -128,36 +153,31 @@ MoxLsn MoxLogManager::appendLogEntry(MoxAbstractLogEntry* entry) {
     // line goes out in one write.
     size_t lineLength = static_cast<size_t>(entry->getLength()) + 1;
     line[lineLength - 1] = '\n';
-    if (MoxFileIo::write(file.get(), line.get(), lineLength, logFile) != lineLength || ferror(file.get())) {
+    if (MoxFileIo::write(file.descriptor, line.get(), lineLength, logFile) != lineLength) {
         fail(MOX_LOGM_FILE_WRITE_FAILED, "Fehler beim Schreiben in Datei", name);
     }
-    if (MoxFileIo::close(file.release(), logFile) != 0) {
+    if (MoxFileIo::closeDescriptor(file.release(), logFile) != 0) {
         takeBackEntry(name, size);
         fail(MOX_LOGM_FILE_CLOSE_FAILED, "Fehler beim Schliessen der Datei", name);
     }
     sPrevLsn = lsn.dump();
-    sPrevTransactionID = transactionId;
+    sPrevTransactionID = std::move(transactionId);
     return lsn;
 }
 
-FILE* MoxLogManager::openLogFile(Uint16 number, std::string& name) {
+int MoxLogManager::openLogFile(Uint16 number, std::string& name) {
     MOX_TRACE_ENTRY();
     name = std::to_string(number) + ".log";
-    FILE* file = MoxFileIo::openForAppend(name.c_str(), logFile);
-    if (file == nullptr) {
+    int descriptor = MoxFileIo::openForAppend(name.c_str(), logFile);
+    if (descriptor < 0) {
         fail(MOX_LOGM_FILE_OPEN_FAILED, "Fehler beim öffnen der Datei", name);
     }
-    // Unbuffered, and positioned at the end, where the size is the next LSN.
-    if (setvbuf(file, nullptr, _IONBF, 0) != 0 || fseek(file, 0, SEEK_END) != 0) {
-        fclose(file);
-        fail(MOX_LOGM_FILE_OPEN_FAILED, "Fehler beim öffnen der Datei", name);
-    }
-    return file;
+    return descriptor;
 }
 
-void MoxLogManager::closeLogFile(FILE* file, const std::string& name) {
+void MoxLogManager::closeLogFile(int descriptor, const std::string& name) {
     MOX_TRACE_ENTRY();
-    if (MoxFileIo::close(file, logFile) != 0) {
+    if (MoxFileIo::closeDescriptor(descriptor, logFile) != 0) {
         fail(MOX_LOGM_FILE_CLOSE_FAILED, "Fehler beim Schliessen der Datei", name);
     }
 }

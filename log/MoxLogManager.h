@@ -88,9 +88,10 @@ class MoxLogManager {
 
     // The append of createLogEntry under the log latch.
     MoxLsn appendLogEntry(MoxAbstractLogEntry* entry);
-    // Opens "<number>.log" for reading and appending, unbuffered, creating it.
-    static FILE* openLogFile(Uint16 number, std::string& name);
-    static void closeLogFile(FILE* file, const std::string& name);
+    // Opens "<number>.log" for reading and appending, unbuffered, creating
+    // it; the descriptor.
+    static int openLogFile(Uint16 number, std::string& name);
+    static void closeLogFile(int descriptor, const std::string& name);
     // Cuts the log file back to where an entry began whose append failed
     // only at the close, after the whole entry was written: an entry left
     // in the log would be redone by recovery and undone by rollback

@@ -178,6 +178,27 @@ bool MoxRecordManager::holdsExclusively(SegmentId segment, PageId pageId, SlotId
     return exists && type == LM::ExclusiveLock;
 }
 
+void MoxRecordManager::lockClaimedPage(SegmentId segment, PageId pageId, bool newlyClaimed) {
+    MOX_TRACE_ENTRY();
+    try {
+        lockPageExclusively(segment, pageId);
+    } catch (const MoxException&) {
+        // An entry claimed for a page that the transaction did not get keeps
+        // others off the page for nothing; and the rollback that follows a
+        // deadlock here would hold it while another transaction's rollback,
+        // which changed the page, waits for the entry to refresh it.
+        if (newlyClaimed) {
+            try {
+                lockMgr->releaseSlot(segment, getFsiPageId(pageId), getFsiSlot(pageId));
+            } catch (const MoxException& releaseFailure) {
+                releaseFailure.SET_ERROR();
+                MOX_TRACE_ERROR();
+            }
+        }
+        throw;
+    }
+}
+
 void MoxRecordManager::lockPageExclusively(SegmentId segment, PageId pageId) {
     MOX_TRACE_ENTRY();
     // The request would be granted without a new entry; asking first saves
@@ -315,7 +336,10 @@ void MoxRecordManager::commit() {
 
 void MoxRecordManager::findNextRecord(TableId table, TupleId& tid) {
     MOX_TRACE_ENTRY();
-    SegmentId segment = openTable(table);
+    // A scan opens its table when it starts; each step after that reads the
+    // record it found with get, which opens it again: a file existence test
+    // per step is enough.
+    SegmentId segment = tid.page == 0 ? openTable(table) : segmentOf(table);
     PageId pageId = tid.page;
     Uint16 firstSlot = static_cast<Uint16>(tid.slot + 1);
     if (tid.page == 0) {
@@ -391,26 +415,22 @@ void MoxRecordManager::findNextPage(const SegmentId& segment, PageId& pageId) {
 void MoxRecordManager::getFittingPage(const TableId& table, const Uint16& length, std::unique_ptr<MoxScopedPage>& page,
                                       Uint16& offset, SlotId& slot) {
     MOX_TRACE_ENTRY();
-    const SegmentId segment = openTable(table);
+    const SegmentId segment = segmentOf(table);
     // MOX_INVALID_PAGE_ID: the search ran past the last page number.
     PageId start = 1;
     while (true) {
-        PageId pageId = 0;
-        bool found = start != MOX_INVALID_PAGE_ID;
-        if (found) {
-            try {
-                pageId = findFreeMemoryBlock(table, static_cast<Uint16>(length + sizeof(Slot)), start);
-            } catch (const MoxException& exception) {
-                if (exception.getErrorCode() != MOX_RM_NO_MEMORY_BLOCK_FOUND_WARN &&
-                    exception.getErrorCode() != MOX_BM_PAGE_NOT_FOUND) {
-                    throw;
-                }
-                found = false;
-            }
+        PageId pageId = MOX_INVALID_PAGE_ID;
+        bool newlyClaimed = false;
+        if (start != MOX_INVALID_PAGE_ID) {
+            // No page with room, or no inventory yet: a new page it is.
+            MoxErrorCode notFound = MOX_SUCCESS;
+            pageId = searchFreeMemoryBlock(segment, static_cast<Uint16>(length + sizeof(Slot)), start, notFound,
+                                           newlyClaimed);
         }
+        const bool found = pageId != MOX_INVALID_PAGE_ID;
         std::unique_ptr<MoxScopedPage> candidate;
         if (found) {
-            lockPageExclusively(segment, pageId);
+            lockClaimedPage(segment, pageId, newlyClaimed);
             candidate =
                 std::make_unique<MoxScopedPage>(segment, pageId, MoxPage::DataPage, MoxScopedPage::GetExistingPage);
         } else {
@@ -445,11 +465,11 @@ void MoxRecordManager::getFittingPage(const TableId& table, const Uint16& length
 
 void MoxRecordManager::createNewPage(const TableId& table, PageId& pageId, std::unique_ptr<MoxScopedPage>& page) {
     MOX_TRACE_ENTRY();
-    const SegmentId segment = openTable(table);
+    const SegmentId segment = segmentOf(table);
     PageId candidate = 0;
     std::unique_ptr<MoxScopedPage> created;
     while (created == nullptr) {
-        getNewPageId(table, candidate);
+        candidate = nextNewPageId(segment);
         created = appendPage(segment, candidate);
     }
     // Registered and with its entry locked, the page is this transaction's;

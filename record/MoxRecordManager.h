@@ -145,13 +145,16 @@ class MoxRecordManager : public MoxRecordLayout, private MoxRecordUndoHandler {
     // Scan step: from the position tid (page 0: before the first record) to
     // the next primary or forwarding slot, share-locking each page visited.
     // The end of the table is MOX_RM_NO_MORE_PAGES, or MOX_BM_PAGE_NOT_FOUND
-    // when an inventory page is missing.
+    // when an inventory page is missing. Opens the table from page 0 only:
+    // a scan that goes on from another position has opened it before.
     void findNextRecord(TableId table, TupleId& tid);
     // The next existing data page behind pageId, by the inventory.
     void findNextPage(const SegmentId& segment, PageId& pageId);
     // A fixed page, locked exclusively, with room for length bytes and a
     // slot entry, and the slot and offset for them: the first page from page
     // 1 on that the inventory offers and that proves usable, else a new one.
+    // This and createNewPage work on a table that the calling operation
+    // opened.
     void getFittingPage(const TableId& table, const Uint16& length, std::unique_ptr<MoxScopedPage>& page,
                         Uint16& offset, SlotId& slot);
     // Appends an empty data page to the table and registers it; it comes
@@ -276,6 +279,15 @@ class MoxRecordManager : public MoxRecordLayout, private MoxRecordUndoHandler {
     std::unique_ptr<MoxScopedPage> appendPage(SegmentId segment, PageId& candidate);
     // The inventory entry that describes the page as it is.
     FsiEntry entryOf(const MoxPage* page);
+    // findFreeMemoryBlock on a segment that the operation opened already;
+    // MOX_INVALID_PAGE_ID when no page qualifies, notFound then holding the
+    // code the public form throws. An insert meets that answer whenever its
+    // table's last page fills: it must cost no exception. newlyClaimed tells
+    // whether the found page's entry was locked by this search.
+    PageId searchFreeMemoryBlock(SegmentId segment, Uint16 numBytes, PageId firstSearchPageId, MoxErrorCode& notFound,
+                                 bool& newlyClaimed);
+    // getNewPageId on a segment that the operation opened already.
+    PageId nextNewPageId(SegmentId segment);
 
     // --- Replacing (MoxRecordManager_Update.cpp) ---
     // The page of a record, fixed, with an exclusive lock on the record;
@@ -341,6 +353,9 @@ class MoxRecordManager : public MoxRecordLayout, private MoxRecordUndoHandler {
     void checkLockOnPage(SegmentId segment, PageId pageId, bool withSlot, SlotId slot);
     bool holdsExclusively(SegmentId segment, PageId pageId, SlotId slot);
     // A transaction-long exclusive page lock, unless the transaction has one.
+    // lockPageExclusively for a page whose inventory entry the caller
+    // claimed; a failure gives a newly claimed entry back before it passes on.
+    void lockClaimedPage(SegmentId segment, PageId pageId, bool newlyClaimed);
     void lockPageExclusively(SegmentId segment, PageId pageId);
     // A scoped lock on a data page's inventory entry; none (null) where the
     // transaction holds the entry exclusively already, which covers both

@@ -239,8 +239,8 @@ bool MoxRecordManager::tryLockFsiEntryForInsert(SegmentId segment, PageId fsiPag
     try {
         newlyLocked = lockMgr->tryRequestSlot(segment, fsiPage, entry, LM::ExclusiveLock, true);
     } catch (const MoxException& exception) {
-        // A refused try is briefly recorded as waiting, so two inserters
-        // trying each other's entries at once can see a deadlock; a try
+        // A refused try is recorded as waiting during its attempt, which
+        // closes a cycle when the holder waits for this transaction; a try
         // never waits, so it is only a refusal.
         if (exception.getErrorCode() != MOX_LM_DEADLOCK) {
             throw;
@@ -252,6 +252,21 @@ bool MoxRecordManager::tryLockFsiEntryForInsert(SegmentId segment, PageId fsiPag
 PageId MoxRecordManager::findFreeMemoryBlock(TableId table, Uint16 numBytes, PageId firstSearchPageId) {
     MOX_TRACE_ENTRY();
     const SegmentId segment = openTable(table);
+    MoxErrorCode notFound = MOX_SUCCESS;
+    bool newlyClaimed = false;
+    const PageId found = searchFreeMemoryBlock(segment, numBytes, firstSearchPageId, notFound, newlyClaimed);
+    if (notFound == MOX_BM_PAGE_NOT_FOUND) {
+        THROW_wARGS2(MOX_BM_PAGE_NOT_FOUND, getFsiPageId(firstSearchPageId), segment);
+    }
+    if (notFound != MOX_SUCCESS) {
+        THROW(notFound);
+    }
+    return found;
+}
+
+PageId MoxRecordManager::searchFreeMemoryBlock(SegmentId segment, Uint16 numBytes, PageId firstSearchPageId,
+                                               MoxErrorCode& notFound, bool& newlyClaimed) {
+    MOX_TRACE_ENTRY();
     const Uint16 neededBlocks = static_cast<Uint16>((numBytes + FSI_BLOCK_SIZE) / FSI_BLOCK_SIZE);
     PageId fsiPageId = getFsiPageId(firstSearchPageId);
     Uint16 firstEntry = firstSearchPageId == fsiPageId ? 0 : getFsiSlot(firstSearchPageId);
@@ -260,7 +275,8 @@ PageId MoxRecordManager::findFreeMemoryBlock(TableId table, Uint16 numBytes, Pag
         std::unique_ptr<MoxScopedPage> page = fixFsiPageIfExists(segment, fsiPageId);
         if (page == nullptr) {
             if (startPage) {
-                THROW_wARGS2(MOX_BM_PAGE_NOT_FOUND, fsiPageId, segment);
+                notFound = MOX_BM_PAGE_NOT_FOUND;
+                return MOX_INVALID_PAGE_ID;
             }
             break;
         }
@@ -280,6 +296,7 @@ PageId MoxRecordManager::findFreeMemoryBlock(TableId table, Uint16 numBytes, Pag
                 continue;
             }
             if (hasRoom(fsi->pageInfo[slot], neededBlocks)) {
+                newlyClaimed = newlyLocked;
                 return static_cast<PageId>(fsiPageId + slot + 1);
             }
             if (newlyLocked) {
@@ -293,19 +310,23 @@ PageId MoxRecordManager::findFreeMemoryBlock(TableId table, Uint16 numBytes, Pag
         firstEntry = 0;
         startPage = false;
     }
-    THROW(MOX_RM_NO_MEMORY_BLOCK_FOUND_WARN);
+    notFound = MOX_RM_NO_MEMORY_BLOCK_FOUND_WARN;
+    return MOX_INVALID_PAGE_ID;
 }
 
 void MoxRecordManager::getNewPageId(TableId table, PageId& pageId) {
     MOX_TRACE_ENTRY();
-    const SegmentId segment = openTable(table);
+    pageId = nextNewPageId(openTable(table));
+}
+
+PageId MoxRecordManager::nextNewPageId(SegmentId segment) {
+    MOX_TRACE_ENTRY();
     PageId fsiPageId = 0;
     while (true) {
         std::unique_ptr<MoxScopedPage> page = fixFsiPageIfExists(segment, fsiPageId);
         if (page == nullptr) {
             // The inventory page comes with the registration of its first page.
-            pageId = static_cast<PageId>(fsiPageId + 1);
-            return;
+            return static_cast<PageId>(fsiPageId + 1);
         }
         // A full range stays full, pages being never returned, so its count
         // needs no lock: a long transaction on a big table would pay a lock
@@ -319,8 +340,7 @@ void MoxRecordManager::getNewPageId(TableId table, PageId& pageId) {
                 if (next > MOX_MAX_PAGE_ID) {
                     THROW(MOX_RM_NO_MORE_PAGES);
                 }
-                pageId = static_cast<PageId>(next);
-                return;
+                return static_cast<PageId>(next);
             }
         }
         if (fsiPageId >= LAST_FSI_PAGE) {

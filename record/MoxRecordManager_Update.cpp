@@ -74,9 +74,14 @@ void MoxRecordManager::replacePrimary(TableId table, const TupleId& tupleId, con
     const Uint16 length = record.getLength();
     Uint16 offset = old.offset;
     bool compact = false;
-    if (length > old.recordLength) {
-        // The room around the record is this transaction's once the page is.
+    if (length != old.recordLength) {
+        // The room around the record is this transaction's once the page is:
+        // a growth needs it, and bytes a shrink frees must stay free for its
+        // undo, which could otherwise only compact the page under the
+        // others' row locks.
         lockPageExclusively(segment, tupleId.page);
+    }
+    if (length > old.recordLength) {
         Uint16 blockOffset = 0;
         Uint16 blockSize = 0;
         Uint16 freeSpace = 0;
@@ -249,6 +254,11 @@ void MoxRecordManager::remove(const SegmentId& segment, const TupleId& tid, bool
     MOX_TRACE_ENTRY();
     bufferMgr->openSegment(segment);
     std::unique_ptr<MoxScopedPage> fixed = lockRecord(segment, tid);
+    // The freed room stays this transaction's until it ends: its undo puts
+    // the record back without compacting a page that others hold rows of,
+    // and a compaction it needs waits for no one (two undos waiting for each
+    // other could only time out).
+    lockPageExclusively(segment, tid.page);
     MoxScopedPage& primary = *fixed;
     MoxSlottedPage view = viewOf(primary);
     const MoxAbstractLogEntry::transType type =
@@ -266,6 +276,7 @@ void MoxRecordManager::remove(const SegmentId& segment, const TupleId& tid, bool
         THROW(MOX_INTERNAL_FAIL);
     }
     const TupleId target = forwardingTarget(entry);
+    lockPageExclusively(segment, target.page);
     lockMgr->requestSlot(segment, target.page, target.slot, LM::ExclusiveLock);
     MoxScopedPage secondary(segment, target.page, MoxPage::DataPage, MoxScopedPage::GetExistingPage);
     checkMovedRecord(secondary.getPage(), target.slot);

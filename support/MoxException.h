@@ -51,6 +51,14 @@ class MoxException : public std::exception {
 
     // Throws a MoxException for every code but MOX_SUCCESS, warnings included.
     static MoxErrorCode raise(MoxErrorCode rc, std::string call, std::string file, unsigned line, std::string function);
+    // The same for texts that are literals: on success nothing is built.
+    static MoxErrorCode raise(MoxErrorCode rc, const char* call, const char* file, unsigned line,
+                              const char* function) {
+        if (rc == MOX_SUCCESS) {
+            return MOX_SUCCESS;
+        }
+        return raise(rc, std::string(call), std::string(file), line, std::string(function));
+    }
     // The same with tokens for a message that the code alone cannot fill.
     static MoxErrorCode raise(MoxErrorCode rc, std::string call, std::string file, unsigned line, std::string function,
                               std::string errorToken1, std::string errorToken2, std::string errorToken3 = std::string(),
@@ -118,7 +126,7 @@ void print_trace(unsigned skipFunctionsCount);
     throw MoxException((rc), std::string(__FILE__), __LINE__, std::string(__FUNCTION__), MoxException::to_string(t1), \
                        MoxException::to_string(t2), MoxException::to_string(t3), MoxException::to_string(t4))
 
-#define THROW_RC(func) MoxException::raise((func), #func, std::string(__FILE__), __LINE__, std::string(__FUNCTION__))
+#define THROW_RC(func) MoxException::raise((func), #func, __FILE__, __LINE__, __FUNCTION__)
 
 #define THROW_RC_EX(oldex, func)                                                                  \
     do {                                                                                          \

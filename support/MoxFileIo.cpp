@@ -35,48 +35,49 @@ int MoxFileIo::closeDescriptor(int descriptor, FileKind kind) {
     return rc;
 }
 
-FILE* MoxFileIo::openForAppend(const char* name, FileKind kind) {
+int MoxFileIo::openForAppend(const char* name, FileKind kind) {
     if (const F::Effect* effect = F::due(F::Open, kind)) {
         strike(*effect, 0);
-        return nullptr;
+        return -1;
     }
-    int descriptor = ::open(name, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, creationMode);
-    if (descriptor < 0) {
-        return nullptr;
-    }
-    FILE* file = fdopen(descriptor, "a+b");
-    if (file == nullptr) {
-        int error = errno;
-        ::close(descriptor);
-        errno = error;
-    }
-    return file;
+    return ::open(name, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, creationMode);
 }
 
-size_t MoxFileIo::write(FILE* file, const void* data, size_t length, FileKind kind) {
+namespace {
+
+size_t writeAll(int descriptor, const char* data, size_t length) {
+    size_t written = 0;
+    while (written < length) {
+        ssize_t step = ::write(descriptor, data + written, length - written);
+        if (step < 0 && errno == EINTR) {
+            continue;
+        }
+        if (step <= 0) {
+            break;
+        }
+        written += static_cast<size_t>(step);
+    }
+    return written;
+}
+
+}  // namespace
+
+size_t MoxFileIo::write(int descriptor, const void* data, size_t length, FileKind kind) {
+    const char* bytes = static_cast<const char*>(data);
     if (const F::Effect* effect = F::due(F::Write, kind)) {
-        size_t written = fwrite(data, 1, strike(*effect, length), file);
+        size_t written = writeAll(descriptor, bytes, strike(*effect, length));
         errno = F::errorOf(*effect);
         return written;
     }
-    return fwrite(data, 1, length, file);
+    return writeAll(descriptor, bytes, length);
 }
 
-long MoxFileIo::size(FILE* file, FileKind kind) {
+off_t MoxFileIo::size(int descriptor, FileKind kind) {
     if (const F::Effect* effect = F::due(F::Size, kind)) {
         strike(*effect, 0);
         return -1;
     }
-    return ftell(file);
-}
-
-int MoxFileIo::close(FILE* file, FileKind kind) {
-    int rc = fclose(file);
-    if (const F::Effect* effect = F::due(F::Close, kind)) {
-        strike(*effect, 0);
-        return EOF;
-    }
-    return rc;
+    return lseek(descriptor, 0, SEEK_END);
 }
 
 void MoxFileIo::open(std::fstream& stream, const char* name, std::ios::openmode mode, FileKind kind) {

@@ -27,17 +27,18 @@ class MoxFileIo {
     // Creates a file that must not exist yet, for writing; the descriptor,
     // or -1 (EEXIST when it exists).
     static int createExclusive(const char* name, FileKind kind);
+    // close(2); the descriptor is closed also when it fails.
     static int closeDescriptor(int descriptor, FileKind kind);
 
-    // Opens a file for reading and appending, creating it; binary, as
-    // fopen's "a+b". nullptr on failure.
-    static FILE* openForAppend(const char* name, FileKind kind);
-    // fwrite of length bytes; returns how many were written.
-    static size_t write(FILE* file, const void* data, size_t length, FileKind kind);
-    // ftell: the file's size while it is positioned at its end; -1 on failure.
-    static long size(FILE* file, FileKind kind);
-    // fclose; the file is closed also when it fails (EOF).
-    static int close(FILE* file, FileKind kind);
+    // Opens a file for reading and appending, creating it: every write goes
+    // to its end, unbuffered. The descriptor, or -1.
+    static int openForAppend(const char* name, FileKind kind);
+    // Writes length bytes, resuming after a partial write or a signal;
+    // returns how many were written, fewer on failure (errno set).
+    static size_t write(int descriptor, const void* data, size_t length, FileKind kind);
+    // The file's size, leaving the descriptor positioned at its end; -1 on
+    // failure.
+    static off_t size(int descriptor, FileKind kind);
 
     // Opens an existing file as a stream; failure leaves it closed with failbit set.
     static void open(std::fstream& stream, const char* name, std::ios::openmode mode, FileKind kind);

@@ -5,20 +5,19 @@
 
 #include "MoxTraceManager.h"
 
-MoxTrace::MoxTrace(MoxComponent component, const char* functionName)
-    : functionName(functionName), traceMgr(MoxTraceManager::getInstance()), uncaughtAtEntry(0) {
-    if (!traceMgr->isComponentActive(component)) {
-        traceMgr = nullptr;
+void MoxTrace::begin(MoxComponent component, const char* name) {
+    MoxTraceManager* manager = MoxTraceManager::getInstance();
+    if (!manager->isComponentActive(component)) {
         return;
     }
+    traceMgr = manager;
+    functionName = name;
     uncaughtAtEntry = std::uncaught_exceptions();
     traceMgr->writeStartOfFunction(functionName);
 }
 
-MoxTrace::~MoxTrace() {
-    if (traceMgr != nullptr) {
-        traceMgr->writeEndOfFunction(functionName, std::uncaught_exceptions() > uncaughtAtEntry);
-    }
+void MoxTrace::end() {
+    traceMgr->writeEndOfFunction(functionName, std::uncaught_exceptions() > uncaughtAtEntry);
 }
 
 void MoxTrace::traceData(Uint16 tracePoint, Uint32 length1, const void* data1, Uint32 length2, const void* data2,

@@ -28,9 +28,9 @@ const MaskKeyword maskKeywords[] = {
     {"Support", 4, 0x800},
 };
 
-MoxTraceManager* instance = nullptr;
-
 }  // namespace
+
+MoxTraceManager* MoxTraceManager::instance = nullptr;
 
 MoxTraceManager::TimeValue::TimeValue() : timeval() {
     gettimeofday(this, nullptr);
@@ -71,10 +71,9 @@ void MoxTraceManager::TimeValue::setZero() {
     tv_usec = 0;
 }
 
-MoxTraceManager* MoxTraceManager::getInstance() {
-    if (instance == nullptr) {
-        instance = new MoxTraceManager();
-    }
+MoxTraceManager* MoxTraceManager::createInstance() {
+    instance = new MoxTraceManager();
+    activity = instance->traceFile != nullptr || instance->performanceFile != nullptr ? Writing : Silent;
     return instance;
 }
 
@@ -157,17 +156,8 @@ MoxTraceManager::~MoxTraceManager() {
     performanceInfo.clear();
     if (instance == this) {
         instance = nullptr;
+        activity = Unknown;
     }
-}
-
-bool MoxTraceManager::isComponentActive(MoxComponent component) const {
-    if (traceFile == nullptr && performanceFile == nullptr) {
-        return false;
-    }
-    if (static_cast<unsigned>(component) >= MOX_NUMBER_OF_COMPONENTS) {
-        return false;
-    }
-    return traceMask == 0 || (traceMask & (1U << component)) != 0;
 }
 
 void MoxTraceManager::flushIfWanted() {

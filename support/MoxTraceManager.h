@@ -39,7 +39,13 @@ class MoxTraceManager {
         bool operator()(const char* a, const char* b) const { return strcmp(a, b) < 0; }
     };
 
-    static MoxTraceManager* getInstance();
+    static MoxTraceManager* getInstance() { return instance != nullptr ? instance : createInstance(); }
+
+    // What the process's manager writes: not known before it exists,
+    // nothing at all, or a trace or performance file. Silent lets every
+    // trace object pass without asking the manager.
+    enum Activity : Uint8 { Unknown, Silent, Writing };
+    static inline Activity activity = Unknown;
 
     // Built with the C library's allocator, so that tracing works in code
     // that runs while the C++ allocator is replaced or instrumented.
@@ -51,7 +57,15 @@ class MoxTraceManager {
     MoxTraceManager(const MoxTraceManager&) = delete;
     MoxTraceManager& operator=(const MoxTraceManager&) = delete;
 
-    bool isComponentActive(MoxComponent component) const;
+    bool isComponentActive(MoxComponent component) const {
+        if (traceFile == nullptr && performanceFile == nullptr) {
+            return false;
+        }
+        if (static_cast<unsigned>(component) >= MOX_NUMBER_OF_COMPONENTS) {
+            return false;
+        }
+        return traceMask == 0 || (traceMask & (1U << component)) != 0;
+    }
     void writeStartOfFunction(const char* functionName);
     void writeEndOfFunction(const char* functionName, bool exceptionPropagating = false);
     void writeTraceRecord(const char* function, Sint32 tracePoint, const char* description, const char* data);
@@ -61,6 +75,7 @@ class MoxTraceManager {
     void dumpPerformanceInfo();
 
   private:
+    static MoxTraceManager* createInstance();
     static FILE* openOutput(const char* variable, bool& failed);
     static Uint16 parseMask(const char* list);
     void flushIfWanted();
@@ -72,6 +87,8 @@ class MoxTraceManager {
     std::map<const char*, PerFunctionTimings, StringLessThan> performanceInfo;
     Uint16 traceMask;
     bool traceFlush;
+
+    static MoxTraceManager* instance;
 };
 
 #endif

@@ -1,19 +1,18 @@
 #include "MoxTransactionId.h"
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <type_traits>
 
 #include "../log/MoxNumberPair.h"
 #include "../support/MoxException.h"
+#include "../support/MoxProcess.h"
 #include "../support/MoxTrace.h"
 
 static const MoxComponent componentId = LogManager;
 
 const MoxTransactionId MoxTransactionId::INVALID_TRANSACTION_ID(0, 0);
 
-MoxTransactionId::MoxTransactionId() : mProcessID(getpid()), mUniqueCount(0), padding(0) {}
+MoxTransactionId::MoxTransactionId() : mProcessID(MoxProcess::id()), mUniqueCount(0), padding(0) {}
 
 MoxTransactionId::MoxTransactionId(const std::string& text) : padding(0) {
     MOX_TRACE_ENTRY();

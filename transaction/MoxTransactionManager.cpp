@@ -1,10 +1,9 @@
 #include "MoxTransactionManager.h"
 
-#include <unistd.h>
-
 #include <iostream>
 
 #include "../support/MoxDebug.h"
+#include "../support/MoxProcess.h"
 #include "../support/MoxTrace.h"
 
 static const MoxComponent componentId = LogManager;
@@ -24,7 +23,7 @@ MoxTransactionManager* MoxTransactionManager::getInstance() {
 }
 
 void MoxTransactionManager::adoptCallingProcess() {
-    pid_t self = getpid();
+    pid_t self = MoxProcess::id();
     if (ownTransaction.has_value() && ownTransaction->getProcessId() == self) {
         return;
     }

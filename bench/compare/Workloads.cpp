@@ -1,5 +1,7 @@
 #include "Workloads.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <numeric>
 #include <random>
@@ -84,9 +86,10 @@ std::vector<Workloads::Scenario> Workloads::scenarios() const {
 long Workloads::insertInTransactions(Engine& engine, long count, long perTransaction,
                                      const std::function<void(long row)>& insertRow) {
     long retries = 0;
+    std::minstd_rand pauses(static_cast<unsigned>(getpid()));
     for (long first = 0; first < count; first += perTransaction) {
         const long last = std::min(count, first + perTransaction);
-        for (;;) {
+        for (int failures = 0;; ++failures) {
             try {
                 engine.begin(Engine::Access::Write);
                 for (long row = first; row < last; ++row) insertRow(row);
@@ -97,6 +100,11 @@ long Workloads::insertInTransactions(Engine& engine, long count, long perTransac
                 engine.abort();
                 ++retries;
             }
+            // Writers that ran into each other and start again at once meet
+            // again: a random pause that doubles with each failure, up to
+            // 256 ms, lets one of them pass first.
+            const long longest = 1000L << std::min(failures, 8);
+            usleep(static_cast<useconds_t>(pauses() % longest));
         }
     }
     return retries;

@@ -29,16 +29,18 @@ namespace {
 
 const char* const usage =
     "usage: compare [--quick] [--runs N] [--engines mox,sqlite,lmdb,bdb] [--workloads W1,W6,...]\n"
-    "               [--directory DIR]\n"
+    "               [--rows N] [--directory DIR]\n"
     "  --quick      a tenth of the rows and one run: a smoke run of a minute or less\n"
     "  --runs N     runs of each workload on each engine, the median printed (default 3)\n"
     "  --engines    the engines to run (default all)\n"
     "  --workloads  the workloads to run (default all; W3 and W4 run with W1)\n"
+    "  --rows N     rows of the W1 table (default 100000), for W1's series of sizes\n"
     "  --directory  where the temporary databases go (default $TMPDIR or /tmp)\n";
 
 struct Options {
     bool quick = false;
     int runs = 3;
+    long rows = 0;  // W1's table size when given
     std::vector<std::string> engines;
     std::vector<std::string> workloads;
     std::string directory;
@@ -67,6 +69,9 @@ bool parse(int argc, char** argv, Options& options) {
             options.engines = splitLowerCase(argv[++i]);
         } else if (argument == "--workloads" && hasValue) {
             options.workloads = splitLowerCase(argv[++i]);
+        } else if (argument == "--rows" && hasValue) {
+            options.rows = atol(argv[++i]);
+            if (options.rows < 1) return false;
         } else if (argument == "--directory" && hasValue) {
             options.directory = argv[++i];
         } else {
@@ -160,6 +165,9 @@ int main(int argc, char** argv) {
         sizes.names /= 10;
         sizes.rowsPerProcess /= 10;
         options.runs = 1;
+    }
+    if (options.rows > 0) {
+        sizes.bulkRows = options.rows;
     }
     const int timeLimitSeconds = options.quick ? 120 : 300;
 

@@ -256,6 +256,40 @@ TEST_F(MoxIndexBTreeTest, ADescentWaitsForAnotherTransactionThatHoldsTheRoot) {
     EXPECT_EQ(checker.entries().size(), 601u);
 }
 
+// A descent that waited for the root may be granted it after its holder
+// rolled back a root split: the inner node it had read is a leaf again, and
+// read as a node it would lead to a page that does not exist.
+TEST_F(MoxIndexBTreeTest, ADescentReadsTheRootAgainWhenAnUndoneSplitMadeItALeaf) {
+    for (Sint32 key = 0; key < 100; ++key) insert(key, tupleFor(key));
+    commit();
+    EventPipe split;
+    EventPipe done;
+    ChildProcess splitter([&] {
+        for (Sint32 key = 100; key < 600; ++key) {  // beyond one leaf
+            if (tree->insertKey(MoxIndexKey(key), tupleFor(key)) != MOX_SUCCESS) return 2;
+        }
+        split.notify();
+        MoxLockManager* locks = MoxLockManager::getInstance();
+        for (;;) {
+            testing::internal::CaptureStdout();
+            locks->printWaitList();
+            const std::string waiting = testing::internal::GetCapturedStdout();
+            if (std::count(waiting.begin(), waiting.end(), '\n') > 2 || done.waitFor(1)) break;
+        }
+        rollback();
+        return 0;
+    });
+    ASSERT_TRUE(split.waitFor(childPatience));
+    TupleId found;
+    EXPECT_EQ(tree->find(index, MoxIndexKey(50), found), MOX_SUCCESS);
+    EXPECT_TRUE(found == tupleFor(50));
+    done.notify();
+    EXPECT_EQ(splitter.wait(), 0);
+    MoxIndexTreeChecker checker = treeChecker(*tree);
+    ASSERT_TRUE(sound(checker.check()));
+    EXPECT_EQ(checker.entries().size(), 100u);
+}
+
 TEST_F(MoxIndexBTreeTest, DumpsShowTheTreeItsPagesAndItsLeaves) {
     for (Sint32 key = 0; key < 510; ++key) insert(key, tupleFor(key));
     testing::internal::CaptureStdout();

@@ -161,12 +161,40 @@ TEST_F(MoxLockManagerTest, RequestsAgainstConflictingHoldersTimeOut) {
     ChildProcess intention(
         timingOut([](MoxLockManager* lm) { lm->requestSegment(9, MoxLockManager::IntentionalSharedLock); },
                   {"exclusive", "9", "", ""}));
-    ASSERT_TRUE(waitUntil([&] { return waitingEntries() == 2; }));
+    // The exclusive request waits for both shared holders.
+    ASSERT_TRUE(waitUntil([&] { return waitingEntries() == 3; }));
     EXPECT_EQ(exclusive.wait(60), 0);
     EXPECT_EQ(intention.wait(60), 0);
     EXPECT_EQ(entryCount(), before) << "no intention entry stays behind";
     EXPECT_TRUE(waitingListEmpty());
     EXPECT_EQ(other.end(), 0);
+}
+
+// An exclusive request that shared holders refuse waits for each of them:
+// a cycle through any one is a deadlock, also through a holder older than
+// the newest.
+TEST_F(MoxLockManagerTest, ACycleThroughAnyOfSeveralSharedHoldersGetsDeadlock) {
+    manager->requestSlot(1, 1, 1, LM::SharedLock);
+    manager->requestSlot(1, 1, 2, LM::ExclusiveLock);
+    EventPipe holding;
+    ChildProcess older([&] {
+        MoxLockManager* lm = MoxLockManager::getInstance();
+        lm->requestSlot(1, 1, 1, MoxLockManager::SharedLock);
+        holding.notify();
+        lm->requestSlot(1, 1, 2, MoxLockManager::ExclusiveLock);  // waits for the parent
+        lm->releaseAll();
+        return 0;
+    });
+    ASSERT_TRUE(holding.waitFor(childPatience));
+    ASSERT_TRUE(waitUntil([&] { return waitingEntries() == 1; }));
+    Holder newest([](MoxLockManager* lm) { lm->requestSlot(1, 1, 1, MoxLockManager::SharedLock); });
+    ASSERT_TRUE(newest.locked.waitFor(childPatience));
+    EXPECT_TRUE(throwsError([&] { manager->requestSlot(1, 1, 1, LM::ExclusiveLock); }, MOX_LM_DEADLOCK));
+    EXPECT_EQ(waitingEntries(), 1u) << "the refused request leaves only the other's waiting entry";
+    manager->releaseAll();
+    EXPECT_EQ(older.wait(childPatience / 1000), 0);
+    EXPECT_EQ(newest.end(), 0);
+    EXPECT_TRUE(waitingListEmpty());
 }
 
 TEST_F(MoxLockManagerTest, SecondWaiterOfACycleGetsDeadlock) {
@@ -218,6 +246,29 @@ TEST_F(MoxLockManagerTest, AnUndoThatClosesACycleWaitsAndTheOtherWaiterGetsDeadl
     EXPECT_EQ(other.wait(childPatience / 1000), 0);
     EXPECT_TRUE(waitingListEmpty());
     manager->releaseAll();
+}
+
+// Each transaction holds a segment shared and wants a page of the other's
+// segment exclusively: both wait in their intention requests, which must
+// be recorded, or the cycle is found by nobody and both wait for the
+// time-out.
+TEST_F(MoxLockManagerTest, CycleOfIntentionWaitsGetsDeadlock) {
+    manager->requestSegment(1, LM::SharedLock);
+    EventPipe holding;
+    ChildProcess other([&] {
+        MoxLockManager* lm = MoxLockManager::getInstance();
+        lm->requestSegment(2, MoxLockManager::SharedLock);
+        holding.notify();
+        lm->requestPage(1, 1, MoxLockManager::ExclusiveLock);  // waits for the parent's segment lock
+        return 0;
+    });
+    ASSERT_TRUE(holding.waitFor(childPatience));
+    ASSERT_TRUE(waitUntil([&] { return waitingEntries() == 1; }));
+    EXPECT_TRUE(throwsError([&] { manager->requestPage(2, 1, LM::ExclusiveLock); }, MOX_LM_DEADLOCK));
+    EXPECT_EQ(waitingEntries(), 1u) << "the refused request leaves only the other's waiting entry";
+    manager->releaseAll();
+    EXPECT_EQ(other.wait(childPatience / 1000), 0);
+    EXPECT_TRUE(waitingListEmpty());
 }
 
 TEST_F(MoxLockManagerTest, GrantedWaitLeavesNoWaitingEntryBehind) {

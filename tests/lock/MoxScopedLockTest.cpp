@@ -36,6 +36,35 @@ TEST_F(MoxScopedLockTest, LeavingAnUpgradedScopeRemovesTheExclusiveEntry) {
     EXPECT_EQ(typesOf(self(), {3, LM::NO_PAGE, LM::NO_SLOT}), std::vector<Uint32>({LM::IntentionalSharedLock}));
 }
 
+// A scope whose request adds no entry (the lock is held already, or covered
+// by a coarser one) has nothing of its own to give back: releasing would
+// take away the lock that the enclosing scope or the transaction holds.
+TEST_F(MoxScopedLockTest, ScopeOverAHeldLockReleasesNothing) {
+    MoxError::getErrorObject()->setError(LockManager, MOX_SUCCESS);
+    {
+        MoxScopedLock outer(3, 4, 5, LM::SharedLock);
+        {
+            MoxScopedLock inner(3, 4, 5, LM::SharedLock);
+            EXPECT_TRUE(inner.isLockGranted());
+        }
+        EXPECT_EQ(typesOf(self(), {3, 4, 5}), std::vector<Uint32>({LM::SharedLock}));
+        EXPECT_EQ(typesOf(self(), {3, 4, LM::NO_SLOT}), std::vector<Uint32>({LM::IntentionalSharedLock}));
+        EXPECT_EQ(typesOf(self(), {3, LM::NO_PAGE, LM::NO_SLOT}), std::vector<Uint32>({LM::IntentionalSharedLock}));
+        {
+            MoxScopedLock inner(3, 4, 5, LM::SharedLock);
+            inner.upgradeLock();  // its own entry, which it gives back
+        }
+        EXPECT_EQ(typesOf(self(), {3, 4, 5}), std::vector<Uint32>({LM::SharedLock}));
+    }
+    EXPECT_EQ(entryCount(), 0u);
+
+    manager->requestSegment(3, LM::ExclusiveLock);
+    { MoxScopedLock covered(3, 4, LM::ExclusiveLock); }
+    EXPECT_EQ(typesOf(self(), {3, LM::NO_PAGE, LM::NO_SLOT}), std::vector<Uint32>({LM::ExclusiveLock}));
+    EXPECT_EQ(entryCount(), 1u);
+    EXPECT_EQ(MoxGetErrorCode(), MOX_SUCCESS) << "no failed release was recorded";
+}
+
 TEST_F(MoxScopedLockTest, ConflictingTryIsNotGrantedAndReleasesNothing) {
     EventPipe locked, done;
     ChildProcess holder([&] {

@@ -53,7 +53,7 @@ TEST_F(MoxRecordChangeTest, ReplaceAndRemoveEdges) {
         std::vector<PageId> locked;
     };
     const std::vector<Case> cases = {
-        {"shorter stays at its offset", {100}, -1, tid(1, 0), {40}, tid(1, 0), 3996, {}},
+        {"shorter stays at its offset", {100}, -1, tid(1, 0), {40}, tid(1, 0), 3996, {1}},
         {"grows into the block behind, keeps its offset", {3000, 100}, 0, tid(1, 1), {500}, tid(1, 1), 996, {1}},
         {"grows into the block in front, moves to its start", {100, 3000}, 1, tid(1, 0), {500}, tid(1, 0), 40, {1}},
         {"fits nowhere on its page, moves out", {2000, 2000}, -1, tid(1, 0), {2100}, tid(2, 0), 1996, {1, 2}},

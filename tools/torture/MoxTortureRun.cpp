@@ -146,10 +146,21 @@ std::vector<std::string> MoxTortureRun::crashCycle() {
         options.workers, [](MoxTortureWorker& work) { return work.run(std::chrono::steady_clock::time_point::max()); });
     const int millis = std::uniform_int_distribution<int>(options.minMillis, options.maxMillis)(random);
     std::this_thread::sleep_for(std::chrono::milliseconds(millis));
-    for (pid_t worker : workers) kill(worker, SIGKILL);
+    // A crash takes every process at once. Killed one after the other, a
+    // worker could meet the latch of one killed before it and stop by
+    // itself; stopped first, and each waited for until it has stopped, none
+    // runs when the first one dies.
+    std::vector<int> statuses(workers.size(), 0);
+    for (pid_t worker : workers) kill(worker, SIGSTOP);
     for (size_t worker = 0; worker < workers.size(); ++worker) {
-        int status = 0;
-        waitpid(workers[worker], &status, 0);
+        waitpid(workers[worker], &statuses[worker], WUNTRACED);
+    }
+    for (size_t worker = 0; worker < workers.size(); ++worker) {
+        if (WIFSTOPPED(statuses[worker])) kill(workers[worker], SIGKILL);
+    }
+    for (size_t worker = 0; worker < workers.size(); ++worker) {
+        int& status = statuses[worker];
+        if (WIFSTOPPED(status)) waitpid(workers[worker], &status, 0);
         if (exitCodeOf(status) != 128 + SIGKILL) {
             problems.push_back("worker " + std::to_string(worker) + " ended by itself: exit code " +
                                std::to_string(exitCodeOf(status)));
